@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+struct AppState;
+class RegistryHive;
+class Settings;
+class DesktopServices;
+class UserDialogs;
+
+// Everything the program reaches outside itself. The program and the tests differ
+// only in what they put in here.
+struct AppContext
+{
+    AppState &state;
+    RegistryHive &hive;
+    Settings &settings;
+    DesktopServices &desktop;
+    UserDialogs &dialogs;
+    QString programDir; // the directory that holds the program's executable
+};
