@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QList>
+#include <QPointF>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+
+// The tool kit's plot file (".plt"): plain UTF-8 text, CR LF or LF line ends.
+//
+//   #KVPLOT 1                 first non-blank line, exactly
+//   title <text>              optional, before the first series (so are xlabel, ylabel)
+//   xlabel <text>
+//   ylabel <text>
+//   # a comment               any later line starting with '#'
+//   series <name>             starts a series; at least one per plot
+//   0.25 1.5e-3               a point "x y", C-locale numbers, blanks or a tab between
+//
+// Every series has at least one point; anything else is an error reported as
+// "line N: <what is wrong>".
+
+struct PlotSeries
+{
+    QString name;
+    QList<QPointF> points;
+};
+
+struct PlotData
+{
+    QString title, xLabel, yLabel;
+    QList<PlotSeries> series;
+};
+
+struct PlotParseResult
+{
+    std::optional<PlotData> plot;
+    QString error; // "line 12: ..." when plot is empty
+};
+
+PlotParseResult parsePlot(const QByteArray &text);
+
+// The plot as a ".plt" file with CR LF line ends. Numbers are written in their
+// shortest exact form, so parsing the result gives back the same values. Line
+// breaks inside a title, label or series name become blanks.
+QByteArray writePlot(const PlotData &plot);
+
+// Draws the plot on a white image of the given size: title, axes with ticks at
+// round values and their labels, axis labels, a legend and one colour per series
+// (lines, with point markers when a series has few points). Needs a
+// QGuiApplication. An empty size gives a null image.
+QImage renderPlot(const PlotData &plot, QSize size);
+
+// Writes the image as a GIF89a file (at most 256 colours: a plot's own colours are
+// kept exactly, anti-aliased shades go to the nearest kept colour). Transparent
+// parts are laid on white. False, with the reason in *error, when it cannot be
+// written; an existing file is replaced only by a complete new one.
+bool writeGif(const QImage &image, const QString &path, QString *error);
+
+// The colour renderPlot gives the series with this index.
+QColor plotSeriesColour(qsizetype index);

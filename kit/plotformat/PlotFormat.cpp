@@ -1,0 +1,216 @@
+#include "PlotData.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <cmath>
+
+namespace {
+
+const QByteArray magic = QByteArrayLiteral("#KVPLOT 1");
+
+QString lineError(qsizetype line, const QString &what)
+{
+    return QStringLiteral("line %1: %2").arg(line).arg(what);
+}
+
+// The lines of the file, without their ends: CR LF, LF and a lone CR each end one.
+QList<QByteArray> splitLines(const QByteArray &text)
+{
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = text.at(i);
+        if (c == '\n' || c == '\r') {
+            lines.append(text.mid(start, i - start));
+            if (c == '\r' && i + 1 < n && text.at(i + 1) == '\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < n)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+// The first word and the rest of the line after the blanks that follow it.
+void splitKeyword(const QString &line, QString &keyword, QString &rest)
+{
+    qsizetype i = 0;
+    while (i < line.size() && line.at(i) != QLatin1Char(' ') && line.at(i) != QLatin1Char('\t'))
+        ++i;
+    keyword = line.left(i);
+    rest = line.mid(i).trimmed();
+}
+
+QString shortened(const QString &s)
+{
+    return s.size() > 40 ? s.left(37) + QStringLiteral("...") : s;
+}
+
+std::optional<double> number(const QString &field)
+{
+    bool ok = false;
+    const double v = QLocale::c().toDouble(field, &ok);
+    if (!ok || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+QByteArray oneLine(const QString &s)
+{
+    QString t = s;
+    t.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return t.trimmed().toUtf8();
+}
+
+QByteArray numberText(double v)
+{
+    return QByteArray::number(v, 'g', QLocale::FloatingPointShortest);
+}
+
+} // namespace
+
+PlotParseResult parsePlot(const QByteArray &text)
+{
+    QByteArray body = text;
+    if (body.startsWith("\xEF\xBB\xBF"))
+        body.remove(0, 3);
+    const QList<QByteArray> lines = splitLines(body);
+
+    PlotData plot;
+    bool headerSeen = false;
+    qsizetype titleLine = 0, xLabelLine = 0, yLabelLine = 0;
+    qsizetype seriesLine = 0; // line of the current series' "series" line
+    auto fail = [](qsizetype line, const QString &what) {
+        return PlotParseResult{std::nullopt, lineError(line, what)};
+    };
+
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const qsizetype lineNo = i + 1;
+        const QByteArray &raw = lines.at(i);
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString decoded = decoder(raw);
+        if (decoder.hasError())
+            return fail(lineNo, QStringLiteral("the text is not UTF-8"));
+        const QString line = decoded.trimmed();
+        if (line.isEmpty())
+            continue;
+
+        if (!headerSeen) {
+            if (line != QLatin1String(magic)) {
+                return fail(lineNo,
+                            QStringLiteral("a plot file starts with \"#KVPLOT 1\", found \"%1\"")
+                                .arg(shortened(line)));
+            }
+            headerSeen = true;
+            continue;
+        }
+        if (line.startsWith(QLatin1Char('#')))
+            continue;
+
+        QString keyword, rest;
+        splitKeyword(line, keyword, rest);
+
+        if (keyword == QLatin1String("title") || keyword == QLatin1String("xlabel")
+            || keyword == QLatin1String("ylabel")) {
+            if (!plot.series.isEmpty()) {
+                return fail(
+                    lineNo,
+                    QStringLiteral("\"%1\" must come before the first series").arg(keyword));
+            }
+            qsizetype &seen = keyword == QLatin1String("title")    ? titleLine
+                              : keyword == QLatin1String("xlabel") ? xLabelLine
+                                                                   : yLabelLine;
+            if (seen) {
+                return fail(lineNo,
+                            QStringLiteral("a second \"%1\" (the first is on line %2)")
+                                .arg(keyword)
+                                .arg(seen));
+            }
+            seen = lineNo;
+            (keyword == QLatin1String("title")    ? plot.title
+             : keyword == QLatin1String("xlabel") ? plot.xLabel
+                                                  : plot.yLabel)
+                = rest;
+            continue;
+        }
+
+        if (keyword == QLatin1String("series")) {
+            if (rest.isEmpty())
+                return fail(lineNo, QStringLiteral("\"series\" needs a name"));
+            if (!plot.series.isEmpty() && plot.series.constLast().points.isEmpty()) {
+                return fail(seriesLine,
+                            QStringLiteral("series \"%1\" has no data points")
+                                .arg(shortened(plot.series.constLast().name)));
+            }
+            plot.series.append(PlotSeries{rest, {}});
+            seriesLine = lineNo;
+            continue;
+        }
+
+        // A data point "x y".
+        static const QRegularExpression blanks(QStringLiteral("[ \t]+"));
+        const QStringList fields = line.split(blanks);
+        const std::optional<double> first = number(fields.first());
+        if (!first) {
+            const QChar c = fields.first().at(0);
+            if (c.isLetter()
+                && fields.first().compare(QLatin1String("inf"), Qt::CaseInsensitive) != 0
+                && fields.first().compare(QLatin1String("nan"), Qt::CaseInsensitive) != 0) {
+                return fail(
+                    lineNo,
+                    QStringLiteral("unknown keyword \"%1\"").arg(shortened(fields.first())));
+            }
+        }
+        if (plot.series.isEmpty()) {
+            return fail(lineNo, QStringLiteral("data point before the first \"series\" line"));
+        }
+        if (fields.size() != 2) {
+            return fail(lineNo,
+                        QStringLiteral("a data point is two numbers \"x y\", found %1 field%2")
+                            .arg(fields.size())
+                            .arg(fields.size() == 1 ? QString() : QStringLiteral("s")));
+        }
+        const std::optional<double> second = number(fields.at(1));
+        for (int k = 0; k < 2; ++k) {
+            if (!(k == 0 ? first : second)) {
+                return fail(
+                    lineNo,
+                    QStringLiteral("\"%1\" is not a finite number").arg(shortened(fields.at(k))));
+            }
+        }
+        plot.series.last().points.append(QPointF(*first, *second));
+    }
+
+    const qsizetype lastLine = qMax<qsizetype>(1, lines.size());
+    if (!headerSeen)
+        return fail(1, QStringLiteral("the file is empty; a plot file starts with \"#KVPLOT 1\""));
+    if (plot.series.isEmpty())
+        return fail(lastLine, QStringLiteral("the plot has no series"));
+    if (plot.series.constLast().points.isEmpty()) {
+        return fail(seriesLine,
+                    QStringLiteral("series \"%1\" has no data points")
+                        .arg(shortened(plot.series.constLast().name)));
+    }
+    return PlotParseResult{plot, QString()};
+}
+
+QByteArray writePlot(const PlotData &plot)
+{
+    QByteArray out = magic + "\r\n";
+    if (!plot.title.isEmpty())
+        out += "title " + oneLine(plot.title) + "\r\n";
+    if (!plot.xLabel.isEmpty())
+        out += "xlabel " + oneLine(plot.xLabel) + "\r\n";
+    if (!plot.yLabel.isEmpty())
+        out += "ylabel " + oneLine(plot.yLabel) + "\r\n";
+    for (const PlotSeries &s : plot.series) {
+        out += "series " + oneLine(s.name) + "\r\n";
+        for (const QPointF &p : s.points)
+            out += numberText(p.x()) + ' ' + numberText(p.y()) + "\r\n";
+    }
+    return out;
+}
