@@ -1,0 +1,164 @@
+// kv-launch: the program behind the launchers of the program directory.
+//
+//   kv-launch run  <program dir> <launcher name> <code name> <code dir> <drive> <base dir> [<data
+//   file>] kv-launch sim  <program dir> [<data file>] kv-launch list <program dir>
+//
+// The .pif scripts call it with their own directory as <program dir>. Every other
+// argument is data: it is never handed to a shell or read as an option.
+
+#include "RunReport.h"
+#include "ToolKitFiles.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTextStream>
+
+namespace {
+
+const QString toolKitTitle = QStringLiteral("Kelvara sample tool kit");
+
+bool displayAvailable()
+{
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (platform.startsWith(u"offscreen") || platform.startsWith(u"minimal"))
+        return false;
+    return !qEnvironmentVariableIsEmpty("DISPLAY")
+           || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// The text goes to standard error, and into a message box when there is a screen to
+// show one on (the program starts the launchers without a terminal).
+void tellUser(const QString &text)
+{
+    QTextStream(stderr) << toolKitTitle << ": " << text << Qt::endl;
+    if (!displayAvailable())
+        return;
+    // The application object gets no arguments of the launcher: Qt would take some
+    // of them ("-platform", "-style", ...) for itself.
+    int argc = 1;
+    char name[] = "kv-launch";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    QMessageBox box(QMessageBox::Warning, toolKitTitle, text, QMessageBox::Ok);
+    box.exec();
+}
+
+// Runs a program of the tool kit with the launcher's own standard channels and
+// returns its exit status.
+int runTool(const QString &program,
+            const QStringList &arguments,
+            const QString &workingDirectory,
+            const QString &label)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    if (!process.waitForStarted(-1)) {
+        tellUser(QStringLiteral("%1 %2 could not be started: %3")
+                     .arg(label, ToolKitFiles::quoted(program), process.errorString()));
+        return 1;
+    }
+    process.waitForFinished(-1);
+    if (process.exitStatus() != QProcess::NormalExit) {
+        QTextStream(stderr) << toolKitTitle << ": " << label << " ended abnormally" << Qt::endl;
+        return 1;
+    }
+    return process.exitCode();
+}
+
+// run-KV-Linux.pif, run-KV-W9x.pif.
+int runJob(const QString &programDir, const QStringList &args)
+{
+    RunReport::Request request;
+    request.programDir = programDir;
+    request.launcherName = args.value(0);
+    request.arguments = args.mid(1);
+    request.when = QDateTime::currentDateTime();
+    QString problem;
+    const int status = RunReport::run(request, &problem);
+    if (status == RunReport::NoReport)
+        tellUser(problem);
+    else
+        QTextStream(stdout) << "Report written to " << RunReport::reportPath(programDir)
+                            << Qt::endl;
+    return status;
+}
+
+// run-sim.pif: the user's simulation program MySim.exe of the program directory gets
+// the launcher's arguments (the data file name, possibly empty) unchanged.
+int runSimulation(const QString &programDir, const QStringList &args)
+{
+    const QString wanted = QDir(programDir).filePath(QStringLiteral("MySim.exe"));
+    const QString found = ToolKitFiles::findPath(wanted);
+    const QFileInfo info(found);
+    if (found.isEmpty() || !info.isFile()) {
+        tellUser(QStringLiteral("No simulation program: %1 was not found. Put your simulation "
+                                "program into the program directory as MySim.exe (executable) "
+                                "and submit again.")
+                     .arg(ToolKitFiles::quoted(wanted)));
+        return 1;
+    }
+    if (!info.isExecutable()) {
+        tellUser(QStringLiteral("The simulation program %1 is not executable. Give it execute "
+                                "permission (chmod +x) and submit again.")
+                     .arg(ToolKitFiles::quoted(found)));
+        return 1;
+    }
+    return runTool(found, args, {}, QStringLiteral("The simulation program"));
+}
+
+// list-ty.pif: the demo-code search tool List.com over demos/all.
+int runSearch(const QString &programDir)
+{
+    const QString wanted = QDir(programDir).filePath(QStringLiteral("List.com"));
+    const QString tool = ToolKitFiles::findPath(wanted);
+    if (tool.isEmpty() || !QFileInfo(tool).isFile() || !QFileInfo(tool).isExecutable()) {
+        tellUser(QStringLiteral("The demo-code search tool %1 is missing or not executable. "
+                                "Re-install the Kelvara tool kit.")
+                     .arg(ToolKitFiles::quoted(wanted)));
+        return 1;
+    }
+    const QString demosWanted = QDir(programDir).filePath(QStringLiteral("demos/all"));
+    const QString demos = ToolKitFiles::findPath(demosWanted);
+    if (demos.isEmpty() || !QFileInfo(demos).isDir()) {
+        tellUser(QStringLiteral("The demo directory %1 is missing. Re-install the Kelvara "
+                                "tool kit.")
+                     .arg(ToolKitFiles::quoted(demosWanted)));
+        return 1;
+    }
+    return runTool(tool, {demos}, demos, QStringLiteral("The demo-code search tool"));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Read before any Qt application object exists, which would take some arguments
+    // for itself; these are the user's data.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+
+    const QString mode = args.value(0);
+    if (args.size() < 2 || (mode == u"run" && args.size() < 3)
+        || (mode != u"run" && mode != u"sim" && mode != u"list")) {
+        QTextStream(stderr) << "usage: kv-launch run <program dir> <launcher name> <arguments>\n"
+                               "       kv-launch sim <program dir> [<data file>]\n"
+                               "       kv-launch list <program dir>\n"
+                               "The launchers of the program directory (*.pif) call it.\n";
+        return 2;
+    }
+    const QString programDir = QDir(args.at(1)).absolutePath();
+    const QStringList rest = args.mid(2);
+    if (mode == u"run")
+        return runJob(programDir, rest);
+    if (mode == u"sim")
+        return runSimulation(programDir, rest);
+    return runSearch(programDir);
+}
