@@ -8,11 +8,11 @@
 // catalogue window shows them, so both read this one table.
 struct DemoRow
 {
-    int tab;             // 0 IVP, 1 BVP, 2 inverse problems, 3 solvers, 4 templates
-    QString filename;    // without extension
+    int tab;          // 0 IVP, 1 BVP, 2 inverse problems, 3 solvers, 4 templates
+    QString filename; // without extension
     QString description;
     QString levels;
-    QString solver;      // one name, two joined by "/", empty or a guide title
+    QString solver; // one name, two joined by "/", empty or a guide title
 };
 
 namespace DemoCatalogue {

@@ -1,12 +1,12 @@
 #include "RegistryHive.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QDateTime>
 
 namespace {
 
@@ -243,8 +243,9 @@ QList<RegistryHive::Key> RegistryHive::load() const
     if (auto keys = parse(data))
         return *keys;
     // Keep the damaged file for the user to look at, and start afresh.
-    const QString aside = m_path + QStringLiteral(".damaged-")
-                          + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString aside
+        = m_path + QStringLiteral(".damaged-")
+          + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     if (QFile::rename(m_path, aside)) {
         m_damagedReport = QStringLiteral("The registry file '%1' was damaged and could not be "
                                          "read.\r\nIt was kept as '%2' and a new one was started.")

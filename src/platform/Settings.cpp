@@ -42,9 +42,9 @@ IniSettings::IniSettings(QString filePath)
         damaged = probe.status() == QSettings::FormatError;
     }
     if (damaged) {
-        const QString aside = m_path + QStringLiteral(".damaged-")
-                              + QDateTime::currentDateTime().toString(
-                                  QStringLiteral("yyyyMMdd-HHmmss"));
+        const QString aside
+            = m_path + QStringLiteral(".damaged-")
+              + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
         const bool moved = QFile::rename(m_path, aside);
         m_damagedReport = moved ? QStringLiteral("The settings file '%1' was damaged.\r\nIt was "
                                                  "kept as '%2'; the default settings are used.")
@@ -58,8 +58,8 @@ IniSettings::IniSettings(QString filePath)
 QString IniSettings::defaultPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QLatin1Char('/') + AppInfo::programTitle() + QLatin1Char('/')
-           + AppInfo::programTitle() + QStringLiteral(".ini");
+           + QLatin1Char('/') + AppInfo::programTitle() + QLatin1Char('/') + AppInfo::programTitle()
+           + QStringLiteral(".ini");
 }
 
 QString IniSettings::get(const QString &key, const QString &defaultValue) const

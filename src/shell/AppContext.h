@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 struct AppState;
 class RegistryHive;
 class Settings;
@@ -18,4 +20,7 @@ struct AppContext
     DesktopServices &desktop;
     UserDialogs &dialogs;
     QString programDir; // the directory that holds the program's executable
+    // The program's normal shutdown (closing the main window), for the checks that
+    // end the program after an unexpected failure.
+    std::function<void()> closeMainWindow;
 };

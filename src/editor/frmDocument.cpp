@@ -1,0 +1,309 @@
+#include "frmDocument.h"
+
+#include "editor/mdlFileChecks.h"
+#include "platform/KvError.h"
+#include "shell/AppContext.h"
+#include "shell/AppState.h"
+#include "shell/Twips.h"
+#include "shell/mdlLastFile.h"
+
+#include <Qsci/qsciscintilla.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+const QString untitledCaption = QStringLiteral("(untitled)");
+const QString codeFileFilter = QStringLiteral("All Files (*.*)|*.*|Tessaly (*.ty)|*.ty")
+                               + QStringLiteral("|TY Output (*.txt;*.out)|*.txt;*.out");
+} // namespace
+
+frmDocument::frmDocument(AppContext &ctx, DocumentHost &host, QWidget *parent)
+    : QWidget(parent)
+    , m_ctx(ctx)
+    , m_host(host)
+    , m_text(new QsciScintilla(this))
+{
+    setObjectName(QStringLiteral("frmDocument"));
+    m_text->setObjectName(QStringLiteral("rtfText"));
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETCODEPAGE, QsciScintillaBase::SC_CP_UTF8);
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETEOLMODE, QsciScintillaBase::SC_EOL_CRLF);
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETPASTECONVERTENDINGS, 1);
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETWRAPMODE, QsciScintillaBase::SC_WRAP_WORD);
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETLAYOUTCACHE, QsciScintillaBase::SC_CACHE_PAGE);
+    // Lines wrap, so there is nothing to scroll sideways.
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETHSCROLLBAR, 0L);
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETMARGINWIDTHN, 1, 0L);
+    m_text->setMarginWidth(0, 0);
+    m_text->setMarginWidth(1, 0);
+    m_text->setUtf8(true);
+    setTextFontSize(9.75);
+    connect(m_text, &QsciScintilla::textChanged, this, &frmDocument::rtfText_Change);
+    setFilename(QString());
+}
+
+frmDocument::~frmDocument() = default;
+
+void frmDocument::setTextFontSize(double points)
+{
+    // The document has one font: the default style's, given to every style.
+    m_text->SendScintilla(
+        QsciScintillaBase::SCI_STYLESETFONT, QsciScintillaBase::STYLE_DEFAULT, "Courier");
+    m_text->SendScintilla(QsciScintillaBase::SCI_STYLESETSIZEFRACTIONAL,
+                          QsciScintillaBase::STYLE_DEFAULT,
+                          static_cast<long>(qRound(points * 100)));
+    m_text->SendScintilla(QsciScintillaBase::SCI_STYLECLEARALL);
+}
+
+void frmDocument::setFilename(const QString &newValue)
+{
+    m_filename = newValue;
+    setWindowTitle(newValue.isEmpty() ? untitledCaption : newValue);
+}
+
+bool frmDocument::IsEmpty() const
+{
+    return m_text->SendScintilla(QsciScintillaBase::SCI_GETLENGTH) == 0;
+}
+
+bool frmDocument::CanCopy() const
+{
+    return m_text->SendScintilla(QsciScintillaBase::SCI_GETSELECTIONEND)
+           > m_text->SendScintilla(QsciScintillaBase::SCI_GETSELECTIONSTART);
+}
+
+bool frmDocument::CanPaste() const
+{
+    return !QApplication::clipboard()->text().isEmpty();
+}
+
+void frmDocument::Copy()
+{
+    QApplication::clipboard()->setText(m_text->selectedText());
+}
+
+void frmDocument::Cut()
+{
+    Copy();
+    m_text->SendScintilla(QsciScintillaBase::SCI_REPLACESEL, "");
+}
+
+void frmDocument::Paste()
+{
+    const QString clip = QApplication::clipboard()->text();
+    // An empty clipboard changes nothing: the selection stays.
+    if (clip.isEmpty())
+        return;
+    const QByteArray bytes = TextFileCodec::normalizeLineEnds(clip.toUtf8(), false);
+    m_text->SendScintilla(QsciScintillaBase::SCI_REPLACESEL, bytes.constData());
+}
+
+QByteArray frmDocument::textBytes() const
+{
+    const long length = m_text->SendScintilla(QsciScintillaBase::SCI_GETLENGTH);
+    const auto *data = reinterpret_cast<const char *>(
+        m_text->SendScintilla(QsciScintillaBase::SCI_GETCHARACTERPOINTER));
+    return QByteArray(data, length);
+}
+
+void frmDocument::LoadFile(const QString &newFile)
+{
+    if (newFile.isEmpty())
+        return;
+    QString path = resolveExistingPath(newFile);
+    if (path.isEmpty())
+        path = newFile;
+    if (QFileInfo(path).isDir())
+        throw KvError::pathFileAccess();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw KvError::fromFile(file);
+    const QByteArray raw = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw KvError::fromFile(file);
+    file.close();
+    if (!TextFileCodec::looksLikeText(raw))
+        throw KvError(75,
+                      QStringLiteral("Path/File access error: the file holds binary data, "
+                                     "not text"));
+    const DecodedText decoded = TextFileCodec::decode(raw);
+
+    m_text->SendScintilla(QsciScintillaBase::SCI_CLEARALL);
+    m_text->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT,
+                          static_cast<unsigned long>(decoded.utf8.size()),
+                          decoded.utf8.constData());
+    m_text->SendScintilla(QsciScintillaBase::SCI_EMPTYUNDOBUFFER);
+    setTextFontSize(12);
+    m_text->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 0L);
+    m_encoding = decoded.encoding;
+    setFilename(path);
+    m_isDirty = false;
+}
+
+void frmDocument::SaveFile(const QString &newFile)
+{
+    AppState &s = m_ctx.state;
+    s.CodeName = SplitFilePath(newFile, s.CodeDir);
+    if (s.CodeName == QLatin1String("ok") || s.CodeName.isEmpty()
+        || s.CodeName == QLatin1String("*.ty")) {
+        m_host.mnuFileSaveAs_Click();
+        return;
+    }
+    writeAnsFile();
+}
+
+void frmDocument::writeAnsFile()
+{
+    const AppState &s = m_ctx.state;
+    const QString path = joinPath(s.CodeDir, s.CodeName);
+    auto report = [&](const KvError &e) {
+        m_ctx.dialogs.message(this,
+                              {unexpectedErrorText(e),
+                               QStringLiteral("In 'writeAnsFile' routine ..."),
+                               MsgButtons::OK,
+                               MsgIcon::Critical});
+    };
+    const QFileInfo info(path);
+    // The replacement below would also replace a file the user may not write.
+    if (info.exists() && (!info.isWritable() || info.isDir())) {
+        report(info.isDir() ? KvError::pathFileAccess() : KvError::permissionDenied());
+        return;
+    }
+    TextEncoding used = m_encoding;
+    const QByteArray bytes = TextFileCodec::encode(textBytes(), m_encoding, &used);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        report(KvError::fromFile(file));
+        return;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        const KvError e = KvError::fromFile(file);
+        file.cancelWriting();
+        report(e);
+        return;
+    }
+    if (!file.commit()) {
+        report(KvError::fromFile(file));
+        return;
+    }
+    m_encoding = used;
+    setFilename(path);
+    m_isDirty = false;
+}
+
+QString frmDocument::AskFilename(bool saveFlag)
+{
+    AppState &s = m_ctx.state;
+    m_dialog->filter = codeFileFilter;
+    m_dialog->filterIndex = 2;
+    m_dialog->fileName = QStringLiteral("*");
+    m_dialog->promptOverwrite = true;
+    std::optional<QString> chosen;
+    if (saveFlag) {
+        m_dialog->title = QStringLiteral("Save TY Code File");
+        chosen = m_ctx.dialogs.saveFile(this, *m_dialog);
+    } else {
+        m_dialog->title = QStringLiteral("Open TY Code File");
+        chosen = m_ctx.dialogs.openFile(this, *m_dialog);
+    }
+    if (!chosen || chosen->isEmpty()) {
+        s.CodeName.clear();
+        return {};
+    }
+    const QString result = *chosen;
+    if (m_dialog->initDir != QLatin1String("A:")) {
+        QString dir;
+        s.CodeName = SplitFilePath(result, dir);
+        s.CodeDir = dir.isEmpty() ? QDir::currentPath() : dir;
+        try {
+            SaveLastFile(m_ctx.hive, s.CodeName, s.CodeDir);
+        } catch (const KvError &) {
+            // The registry only remembers the file for the next start; the file the
+            // user chose is still the one to open or save.
+        }
+        m_dialog->initDir = s.CodeDir;
+    }
+    return result;
+}
+
+bool frmDocument::Form_QueryUnload()
+{
+    if (!m_isDirty)
+        return true;
+    const MsgAnswer answer = m_ctx.dialogs.message(
+        this,
+        {QStringLiteral("The text in this window has been modified.\rDo you wish to save it?"),
+         windowTitle(),
+         MsgButtons::YesNoCancel,
+         MsgIcon::Information});
+    switch (answer) {
+    case MsgAnswer::No:
+        setFilename(QStringLiteral("removed"));
+        m_isDirty = false;
+        return true;
+    case MsgAnswer::Yes:
+        if (m_filename.isEmpty()) {
+            // The caption stays "(untitled)" until the save succeeds.
+            m_filename = AskFilename(true);
+            if (m_filename.isEmpty())
+                return false;
+        }
+        SaveFile(m_filename);
+        // A save that failed keeps the window open with its text.
+        return !m_isDirty;
+    default:
+        return false;
+    }
+}
+
+void frmDocument::unloadAgreed()
+{
+    m_closeAgreed = true;
+    if (auto *sub = parentWidget(); sub && sub->inherits("QMdiSubWindow"))
+        sub->close();
+    else
+        close();
+}
+
+void frmDocument::closeEvent(QCloseEvent *event)
+{
+    if (m_closeAgreed || Form_QueryUnload())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void frmDocument::Form_Resize()
+{
+    const int border = Twips::toPxX(100, this);
+    const int borderY = Twips::toPxY(100, this);
+    const int w = std::max(0, width() - 2 * border);
+    const int h = std::max(0, height() - 2 * borderY);
+    m_text->setGeometry(border, borderY, w, h);
+    // Lines wrap 400 twips before the right edge of the text.
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETMARGINRIGHT,
+                          static_cast<long>(Twips::toPxX(400, this)));
+    setFilename(m_filename);
+}
+
+void frmDocument::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmDocument::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    Form_Resize();
+}
+
+void frmDocument::rtfText_Change()
+{
+    m_isDirty = true;
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "editor/TextFileCodec.h"
+#include "platform/UserDialogs.h"
+
+#include <QWidget>
+
+#include <memory>
+
+struct AppContext;
+class QsciScintilla;
+
+// What a document window needs from the main window that holds it.
+class DocumentHost
+{
+public:
+    virtual ~DocumentHost() = default;
+    // The main window's Save As command, for a name that is no real file name.
+    virtual void mnuFileSaveAs_Click() = 0;
+};
+
+// A child window of the main window holding one text: a code file, an answer or
+// output file, or a new untitled text.
+class frmDocument : public QWidget
+{
+    Q_OBJECT
+
+public:
+    frmDocument(AppContext &ctx, DocumentHost &host, QWidget *parent = nullptr);
+    ~frmDocument() override;
+
+    // True once the text was changed after the last load or save.
+    bool IsDirty() const { return m_isDirty; }
+    void setIsDirty(bool dirty) { m_isDirty = dirty; }
+
+    QString Filename() const { return m_filename; }
+    // Stores the name and shows it as the caption ("(untitled)" when empty).
+    void setFilename(const QString &newValue);
+
+    bool IsEmpty() const;
+    bool CanSave() const { return m_isDirty; }
+    bool CanCopy() const;
+    bool CanCut() const { return CanCopy(); }
+    bool CanPaste() const;
+    bool CanPrint() const { return !IsEmpty(); }
+
+    void Copy();
+    void Cut();
+    void Paste();
+
+    // Reads the file into the window; does nothing for an empty name. A failure is
+    // thrown as KvError and leaves text, name and flag as they were.
+    void LoadFile(const QString &newFile);
+    // Saves under newFile, or runs the main window's Save As when newFile names no
+    // real file ("ok", empty, "*.ty").
+    void SaveFile(const QString &newFile);
+    // The save dialog (saveFlag) or the open dialog; the chosen path, or empty.
+    QString AskFilename(bool saveFlag);
+    // Writes the text to CodeDir/CodeName.
+    void writeAnsFile();
+
+    // The window's own open/save dialog state; its initial directory persists.
+    FileDialogState &CommonDialog1() { return *m_dialog; }
+    // The same state, for a holder that outlives the window (the main window keeps
+    // the start-up document's dialog for the Delete command).
+    std::shared_ptr<FileDialogState> sharedDialog() const { return m_dialog; }
+    QsciScintilla *rtfText() const { return m_text; }
+    TextEncoding encoding() const { return m_encoding; }
+    // The whole text as the editor holds it (UTF-8, CR LF line ends).
+    QByteArray textBytes() const;
+
+    // The close request (may ask to save): true when the window may close.
+    bool Form_QueryUnload();
+    // Closes the window without asking again (its close request already agreed).
+    void unloadAgreed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void Form_Resize();
+    void rtfText_Change();
+    void setTextFontSize(double points);
+
+    AppContext &m_ctx;
+    DocumentHost &m_host;
+    QsciScintilla *m_text = nullptr;
+    std::shared_ptr<FileDialogState> m_dialog = std::make_shared<FileDialogState>();
+    QString m_filename;
+    bool m_isDirty = false;
+    bool m_closeAgreed = false;
+    TextEncoding m_encoding = TextEncoding::Utf8;
+};
