@@ -125,7 +125,7 @@ QImage renderPlot(const PlotData &plot, QSize size)
     const int bottom = pad + fm.height() + 6 + (plot.xLabel.isEmpty() ? 0 : fm.height() + pad);
     const int right = pad + fm.horizontalAdvance(QStringLiteral("0000")) / 2 + pad;
     const int plotHeight = std::max(1, size.height() - top - bottom);
-    const Axis yAxis = niceAxis(yMin, yMax, plotHeight / (fm.height() * 3));
+    const Axis yAxis = niceAxis(yMin, yMax, std::min(12, plotHeight / (fm.height() * 3)));
     int yTickWidth = 0;
     const QList<double> yTicks = yAxis.ticks();
     for (double v : yTicks)
@@ -136,8 +136,9 @@ QImage renderPlot(const PlotData &plot, QSize size)
     const Axis xProbe = niceAxis(xMin, xMax, 8);
     const int xLabelWidth = std::max(fm.horizontalAdvance(tickText(xProbe.lo)),
                                      fm.horizontalAdvance(tickText(xProbe.hi)))
-                            + fm.horizontalAdvance(QStringLiteral("00"));
-    const Axis xAxis = niceAxis(xMin, xMax, int(area.width()) / std::max(1, xLabelWidth));
+                            + fm.horizontalAdvance(QStringLiteral("0000"));
+    const Axis xAxis
+        = niceAxis(xMin, xMax, std::min(12, int(area.width()) / std::max(1, xLabelWidth)));
     const QList<double> xTicks = xAxis.ticks();
 
     // Halved before subtracting, so values near the ends of the double range still map.
