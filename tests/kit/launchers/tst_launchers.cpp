@@ -259,18 +259,20 @@ private slots:
 
     void launcherSettingsShapeTheListing()
     {
-        writeFile(m_user + "/wide.ty",
-                  "Model Wide\n\tx = 123456789012345678901234567890123456\nEnd Model\nline 4\n");
+        writeFile(
+            m_user + "/wide.ty",
+            "Model Wide \xe9\n\tx = 123456789012345678901234567890123456\nEnd Model\nline 4\n");
         writeFile(m_program + "/DOSstart.tmp",
                   "; launcher input\r\nlisting-width = 20\r\ntab-width = 4\r\n"
                   "listing-lines = 3\r\nlisting-width = 5\r\ncolour = red\r\n");
 
         QCOMPARE(launch("run-KV-Linux.pif", runArguments("wide")).status, 0);
         const QStringList lines = report().split("\r\n");
-        const int listing = lines.indexOf("Listing of \"" + m_user + "/wide.ty\" (4 lines):");
+        const int listing = lines.indexOf("Listing of \"" + m_user
+                                          + "/wide.ty\" (4 lines, read as Windows-1252):");
         QVERIFY(listing > 0);
         QCOMPARE(lines.mid(listing + 1, 5),
-                 QStringList({"   1 | Model Wide",
+                 QStringList({QString::fromUtf8("   1 | Model Wide \u00e9"),
                               "   2 |     x = 123456789012",
                               "     + 34567890123456789012",
                               "     + 3456",
