@@ -1,0 +1,1498 @@
+#include "TessalyCheck.h"
+
+#include <QHash>
+#include <QSet>
+#include <QStringList>
+
+#include <algorithm>
+#include <optional>
+
+// The checker works in three steps:
+//  1. the lexer cuts the text into statements (one per line, or several lines
+//     joined by a trailing '&'), reporting strings and characters it cannot read;
+//  2. a declaration scan collects every Parameter, Variable, Function, Model and
+//     loop name, so names may be used before the line that declares them;
+//  3. a recursive-descent parser checks each statement, the nesting of blocks
+//     and every name, solver and clause against those declarations.
+
+namespace {
+
+enum class Tok { Ident, Number, String, Op };
+
+struct Token
+{
+    Tok kind = Tok::Op;
+    QString text;  // as written
+    QString lower; // lower case, for keywords and names
+    int line = 0;
+    bool prime = false; // an identifier written with a trailing ' (a derivative)
+};
+
+struct Statement
+{
+    QList<Token> tokens;
+    int line = 0;        // line of the first token
+    bool broken = false; // the lexer already reported a fault in it
+};
+
+enum class SolverKind { Integrator, RootFinder, LeastSquares, Optimizer };
+
+const QHash<QString, SolverKind> &solvers()
+{
+    static const QHash<QString, SolverKind> table = {
+        {"rkf45", SolverKind::Integrator},   {"rk4", SolverKind::Integrator},
+        {"euler", SolverKind::Integrator},   {"adams", SolverKind::Integrator},
+        {"gear", SolverKind::Integrator},    {"dae", SolverKind::Integrator},
+        {"newton", SolverKind::RootFinder},  {"broyden", SolverKind::RootFinder},
+        {"lsq", SolverKind::LeastSquares},   {"sumt", SolverKind::Optimizer},
+        {"scp", SolverKind::Optimizer},      {"alm", SolverKind::Optimizer},
+        {"mmfd", SolverKind::Optimizer},     {"sqp", SolverKind::Optimizer},
+        {"mfd", SolverKind::Optimizer},      {"simplex", SolverKind::Optimizer},
+        {"pattern", SolverKind::Optimizer},  {"slp", SolverKind::Optimizer},
+        {"grg", SolverKind::Optimizer},      {"bfgs", SolverKind::Optimizer},
+    };
+    return table;
+}
+
+// Words that start statements or clauses; they cannot name anything.
+const QSet<QString> &reservedWords()
+{
+    static const QSet<QString> words = {
+        "title",    "parameter", "variable",  "function", "model",  "end",      "if",
+        "then",     "elseif",    "else",      "for",      "to",     "step",     "constraint",
+        "residual", "find",      "in",        "using",    "with",   "initiate", "equations",
+        "of",       "span",      "until",     "print",    "plot",   "vs",       "named",
+        "and",      "or",        "not",       "minimize", "maximize", "zero",   "fit",
+        "xlabel",   "ylabel",
+    };
+    return words;
+}
+
+// Built-in functions and how many arguments each takes (-1: one or more).
+const QHash<QString, int> &builtins()
+{
+    static const QHash<QString, int> table = {
+        {"sin", 1},   {"cos", 1},   {"tan", 1},   {"asin", 1},  {"acos", 1},  {"atan", 1},
+        {"sinh", 1},  {"cosh", 1},  {"tanh", 1},  {"exp", 1},   {"log", 1},   {"log10", 1},
+        {"sqrt", 1},  {"abs", 1},   {"floor", 1}, {"ceil", 1},  {"sign", 1},  {"atan2", 2},
+        {"pow", 2},   {"mod", 2},   {"min", -1},  {"max", -1},  {"sum", 1},   {"size", 1},
+    };
+    return table;
+}
+
+enum class SymKind { Parameter, Variable, Function, Model, LoopVariable, Constant };
+
+struct Symbol
+{
+    SymKind kind = SymKind::Variable;
+    int dims = 0;  // array dimensions; 0 for a scalar
+    int arity = 0; // functions
+    int line = 0;
+};
+
+QString kindName(SymKind kind)
+{
+    switch (kind) {
+    case SymKind::Parameter:
+        return QStringLiteral("a parameter");
+    case SymKind::Variable:
+        return QStringLiteral("a variable");
+    case SymKind::Function:
+        return QStringLiteral("a function");
+    case SymKind::Model:
+        return QStringLiteral("a model");
+    case SymKind::LoopVariable:
+        return QStringLiteral("a loop variable");
+    case SymKind::Constant:
+        return QStringLiteral("a built-in constant");
+    }
+    return QString();
+}
+
+bool isIdentStart(QChar c)
+{
+    return c.isLetter() || c == u'_';
+}
+
+bool isIdentPart(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_';
+}
+
+class Checker
+{
+public:
+    QList<TyFinding> run(const QByteArray &source);
+
+private:
+    // lexing
+    void lex(const QString &text);
+    // declaration scan
+    void scanDeclarations();
+    void declare(const QString &name, const Symbol &symbol, const Token &at);
+    // checking
+    void checkStatement(Statement &st);
+    void checkBalance(Statement &st);
+
+    void report(int line, const QString &message) { m_findings.append({line, message}); }
+
+    // statement cursor
+    const Token *peek(int ahead = 0) const
+    {
+        const int i = m_pos + ahead;
+        return i < m_tokens->size() ? &m_tokens->at(i) : nullptr;
+    }
+    bool atEnd() const { return m_pos >= m_tokens->size(); }
+    bool isWord(const Token *t, const char *word) const
+    {
+        return t && t->kind == Tok::Ident && !t->prime && t->lower == QLatin1String(word);
+    }
+    bool isOp(const Token *t, const char *op) const
+    {
+        return t && t->kind == Tok::Op && t->text == QLatin1String(op);
+    }
+    bool acceptWord(const char *word)
+    {
+        if (isWord(peek(), word)) {
+            ++m_pos;
+            return true;
+        }
+        return false;
+    }
+    bool acceptOp(const char *op)
+    {
+        if (isOp(peek(), op)) {
+            ++m_pos;
+            return true;
+        }
+        return false;
+    }
+    int lineHere() const { return atEnd() ? m_lastLine : peek()->line; }
+    QString describeHere() const;
+    void fail(const QString &message); // reports once per statement and stops it
+
+    // statements
+    void parseDeclaration(bool isParameter);
+    void parseFunction();
+    void parseModel();
+    void parseEnd();
+    void parseIf(bool elseIf);
+    void parseFor();
+    void parseConstraint();
+    void parseResidual();
+    void parseFind();
+    void parseInitiate();
+    void parsePrint();
+    void parsePlot();
+    void parseTitle();
+    void parseAssignment();
+    void parseWithOptions(const QStringList &allowed);
+    void expectEnd();
+    QString expectName(const QString &what);
+    QList<Token> parseNameList(const QString &what);
+
+    // expressions
+    void parseExpression();
+    void parseOr();
+    void parseAnd();
+    void parseNot();
+    void parseComparison();
+    void parseSum();
+    void parseProduct();
+    void parseUnary();
+    void parsePower();
+    void parsePrimary();
+    int parseArguments(const char *close);
+    void checkNameUse(const Token &name, int indexCount, bool indexed);
+
+    bool inModel() const;
+    QString currentModel() const;
+
+    struct Block
+    {
+        QString kind; // "model", "if", "for"
+        int line = 0;
+        QString name; // the model's name
+        bool sawElse = false;
+    };
+
+    QList<Statement> m_statements;
+    QList<TyFinding> m_findings;
+    QHash<QString, Symbol> m_symbols;
+    QList<Block> m_blocks;
+    QHash<QString, int> m_functionParams; // parameters of the function being checked
+    const QList<Token> *m_tokens = nullptr;
+    int m_pos = 0;
+    int m_lastLine = 0;
+    bool m_failed = false;
+};
+
+QList<TyFinding> Checker::run(const QByteArray &source)
+{
+    lex(QString::fromUtf8(source));
+    scanDeclarations();
+    for (Statement &st : m_statements)
+        checkStatement(st);
+    for (const Block &block : std::as_const(m_blocks)) {
+        const QString kind = block.kind == u"model" ? QStringLiteral("Model")
+                             : block.kind == u"if"  ? QStringLiteral("If")
+                                                    : QStringLiteral("For");
+        report(block.line,
+               QStringLiteral("'%1' block opened here is never closed (missing 'End %1')").arg(kind));
+    }
+    std::stable_sort(m_findings.begin(),
+                     m_findings.end(),
+                     [](const TyFinding &a, const TyFinding &b) { return a.line < b.line; });
+    return m_findings;
+}
+
+void Checker::lex(const QString &text)
+{
+    // CR LF, CR and LF each end a line.
+    QStringList lines;
+    {
+        QString current;
+        for (int i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            if (c == u'\r' || c == u'\n') {
+                lines << current;
+                current.clear();
+                if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                    ++i;
+            } else {
+                current += c;
+            }
+        }
+        if (!current.isEmpty())
+            lines << current;
+    }
+
+    Statement pending;
+    bool continuing = false;
+    for (int n = 0; n < lines.size(); ++n) {
+        const QString &src = lines.at(n);
+        const int lineNo = n + 1;
+        QList<Token> tokens;
+        bool broken = false;
+        int i = 0;
+        while (i < src.size()) {
+            const QChar c = src.at(i);
+            if (c.isSpace()) {
+                ++i;
+                continue;
+            }
+            if (c == u'!')
+                break; // a comment runs to the end of the line
+            Token t;
+            t.line = lineNo;
+            if (c == u'"') {
+                int j = i + 1;
+                QString value;
+                bool closed = false;
+                while (j < src.size()) {
+                    if (src.at(j) == u'"') {
+                        if (j + 1 < src.size() && src.at(j + 1) == u'"') {
+                            value += u'"';
+                            j += 2;
+                            continue;
+                        }
+                        closed = true;
+                        break;
+                    }
+                    value += src.at(j);
+                    ++j;
+                }
+                if (!closed) {
+                    report(lineNo,
+                           QStringLiteral("unterminated string: a string must end with \" on the "
+                                          "line where it starts"));
+                    broken = true;
+                    break;
+                }
+                t.kind = Tok::String;
+                t.text = value;
+                i = j + 1;
+            } else if (c.isDigit() || (c == u'.' && i + 1 < src.size() && src.at(i + 1).isDigit())) {
+                int j = i;
+                while (j < src.size() && src.at(j).isDigit())
+                    ++j;
+                if (j < src.size() && src.at(j) == u'.') {
+                    ++j;
+                    while (j < src.size() && src.at(j).isDigit())
+                        ++j;
+                }
+                bool bad = false;
+                if (j < src.size() && (src.at(j) == u'e' || src.at(j) == u'E')) {
+                    int k = j + 1;
+                    if (k < src.size() && (src.at(k) == u'+' || src.at(k) == u'-'))
+                        ++k;
+                    if (k < src.size() && src.at(k).isDigit()) {
+                        while (k < src.size() && src.at(k).isDigit())
+                            ++k;
+                        j = k;
+                    } else {
+                        bad = true;
+                    }
+                }
+                if (!bad && j < src.size() && (isIdentPart(src.at(j)) || src.at(j) == u'.'))
+                    bad = true;
+                if (bad) {
+                    int k = j;
+                    while (k < src.size() && (isIdentPart(src.at(k)) || src.at(k) == u'.'))
+                        ++k;
+                    report(lineNo, QStringLiteral("malformed number '%1'").arg(src.mid(i, k - i)));
+                    broken = true;
+                    break;
+                }
+                t.kind = Tok::Number;
+                t.text = src.mid(i, j - i);
+                i = j;
+            } else if (isIdentStart(c)) {
+                int j = i;
+                while (j < src.size() && isIdentPart(src.at(j)))
+                    ++j;
+                t.kind = Tok::Ident;
+                t.text = src.mid(i, j - i);
+                t.lower = t.text.toLower();
+                if (j < src.size() && src.at(j) == u'\'') {
+                    t.prime = true;
+                    ++j;
+                }
+                i = j;
+            } else {
+                static const QStringList twoChar = {"<=", ">=", "==", "<>"};
+                const QString two = src.mid(i, 2);
+                t.kind = Tok::Op;
+                if (twoChar.contains(two)) {
+                    t.text = two;
+                    i += 2;
+                } else if (QStringLiteral("+-*/^()[],=<>:&").contains(c)) {
+                    t.text = c;
+                    ++i;
+                } else if (c == u'\'') {
+                    report(lineNo,
+                           QStringLiteral("a ' marks a derivative and must follow a variable's "
+                                          "name directly (x')"));
+                    broken = true;
+                    break;
+                } else {
+                    report(lineNo, QStringLiteral("unexpected character '%1'").arg(c));
+                    broken = true;
+                    break;
+                }
+            }
+            t.lower = t.lower.isEmpty() ? t.text : t.lower;
+            tokens << t;
+        }
+
+        bool continues = false;
+        if (!tokens.isEmpty() && isOp(&tokens.last(), "&")) {
+            tokens.removeLast();
+            continues = true;
+        }
+        for (const Token &t : std::as_const(tokens)) {
+            if (isOp(&t, "&")) {
+                report(lineNo, QStringLiteral("'&' continues a statement and must end its line"));
+                broken = true;
+                break;
+            }
+        }
+
+        if (!continuing) {
+            pending = Statement();
+            pending.line = lineNo;
+        }
+        pending.tokens += tokens;
+        pending.broken = pending.broken || broken;
+        if (continues && n + 1 < lines.size()) {
+            continuing = true;
+            continue;
+        }
+        if (continues)
+            report(lineNo, QStringLiteral("the statement continues past the end of the file"));
+        continuing = false;
+        if (!pending.tokens.isEmpty()) {
+            if (pending.line != pending.tokens.first().line)
+                pending.line = pending.tokens.first().line;
+            m_statements << pending;
+        }
+    }
+}
+
+void Checker::declare(const QString &name, const Symbol &symbol, const Token &at)
+{
+    const QString key = name;
+    if (reservedWords().contains(key.toLower())) {
+        report(at.line, QStringLiteral("'%1' is a word of the language and cannot name anything")
+                            .arg(name));
+        return;
+    }
+    if (builtins().contains(key.toLower()) || key.toLower() == u"pi") {
+        report(at.line, QStringLiteral("'%1' is built in and cannot be declared again").arg(name));
+        return;
+    }
+    const auto it = m_symbols.constFind(key);
+    if (it != m_symbols.constEnd()) {
+        if (it->kind == SymKind::LoopVariable && symbol.kind == SymKind::LoopVariable)
+            return; // several loops may count with the same name
+        report(at.line,
+               QStringLiteral("'%1' is already declared at line %2").arg(name).arg(it->line));
+        return;
+    }
+    m_symbols.insert(key, symbol);
+}
+
+void Checker::scanDeclarations()
+{
+    // Loop variables are declared last so that an explicit declaration wins.
+    QList<Token> loopNames;
+    for (const Statement &st : std::as_const(m_statements)) {
+        if (st.broken)
+            continue;
+        const QList<Token> &tk = st.tokens;
+        const QString head = tk.first().kind == Tok::Ident ? tk.first().lower : QString();
+        if (head == u"parameter" || head == u"variable") {
+            const SymKind kind = head == u"parameter" ? SymKind::Parameter : SymKind::Variable;
+            int depth = 0;
+            bool expectName = true;
+            for (int i = 1; i < tk.size(); ++i) {
+                const Token &t = tk.at(i);
+                if (t.kind == Tok::Op && (t.text == u"(" || t.text == u"["))
+                    ++depth;
+                else if (t.kind == Tok::Op && (t.text == u")" || t.text == u"]"))
+                    --depth;
+                else if (t.kind == Tok::Op && t.text == u"," && depth == 0)
+                    expectName = true;
+                else if (expectName && t.kind == Tok::Ident && depth == 0) {
+                    expectName = false;
+                    Symbol sym{kind, 0, 0, t.line};
+                    if (i + 1 < tk.size() && isOp(&tk.at(i + 1), "[")) {
+                        int d = 1, commas = 0;
+                        for (int j = i + 2; j < tk.size() && d > 0; ++j) {
+                            if (isOp(&tk.at(j), "[") || isOp(&tk.at(j), "("))
+                                ++d;
+                            else if (isOp(&tk.at(j), "]") || isOp(&tk.at(j), ")"))
+                                --d;
+                            else if (isOp(&tk.at(j), ",") && d == 1)
+                                ++commas;
+                        }
+                        sym.dims = commas + 1;
+                    }
+                    declare(t.text, sym, t);
+                } else {
+                    expectName = false;
+                }
+            }
+        } else if ((head == u"function" || head == u"model") && tk.size() > 1
+                   && tk.at(1).kind == Tok::Ident) {
+            Symbol sym{head == u"model" ? SymKind::Model : SymKind::Function, 0, 0, tk.at(1).line};
+            if (head == u"function") {
+                int params = 0;
+                if (tk.size() > 2 && isOp(&tk.at(2), "(")) {
+                    for (int j = 3; j < tk.size() && !isOp(&tk.at(j), ")"); ++j)
+                        if (tk.at(j).kind == Tok::Ident)
+                            ++params;
+                }
+                sym.arity = params;
+            }
+            declare(tk.at(1).text, sym, tk.at(1));
+        } else if (head == u"for" && tk.size() > 1 && tk.at(1).kind == Tok::Ident) {
+            loopNames << tk.at(1);
+        }
+    }
+    for (const Token &t : std::as_const(loopNames)) {
+        if (!m_symbols.contains(t.text))
+            declare(t.text, Symbol{SymKind::LoopVariable, 0, 0, t.line}, t);
+    }
+}
+
+QString Checker::describeHere() const
+{
+    if (atEnd())
+        return QStringLiteral("the end of the statement");
+    const Token *t = peek();
+    if (t->kind == Tok::String)
+        return QStringLiteral("the text \"%1\"").arg(t->text);
+    return QStringLiteral("'%1'").arg(t->text + (t->prime ? QStringLiteral("'") : QString()));
+}
+
+void Checker::fail(const QString &message)
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    report(lineHere(), message);
+    m_pos = m_tokens->size();
+}
+
+void Checker::checkBalance(Statement &st)
+{
+    QList<const Token *> open;
+    for (const Token &t : std::as_const(st.tokens)) {
+        if (t.kind != Tok::Op)
+            continue;
+        if (t.text == u"(" || t.text == u"[") {
+            open << &t;
+        } else if (t.text == u")" || t.text == u"]") {
+            const QString want = t.text == u")" ? QStringLiteral("(") : QStringLiteral("[");
+            if (open.isEmpty()) {
+                report(t.line,
+                       QStringLiteral("unbalanced parentheses: '%1' without a matching '%2'")
+                           .arg(t.text, want));
+                st.broken = true;
+                return;
+            }
+            if (open.last()->text != want) {
+                report(t.line,
+                       QStringLiteral("unbalanced parentheses: '%1' closes the '%2' opened on line %3")
+                           .arg(t.text, open.last()->text)
+                           .arg(open.last()->line));
+                st.broken = true;
+                return;
+            }
+            open.removeLast();
+        }
+    }
+    if (!open.isEmpty()) {
+        const QString close = open.last()->text == u"(" ? QStringLiteral(")") : QStringLiteral("]");
+        report(open.last()->line,
+               QStringLiteral("unbalanced parentheses: '%1' is never closed by '%2'")
+                   .arg(open.last()->text, close));
+        st.broken = true;
+    }
+}
+
+bool Checker::inModel() const
+{
+    return std::any_of(m_blocks.begin(), m_blocks.end(), [](const Block &b) {
+        return b.kind == u"model";
+    });
+}
+
+QString Checker::currentModel() const
+{
+    for (const Block &b : m_blocks)
+        if (b.kind == u"model")
+            return b.name;
+    return QString();
+}
+
+void Checker::checkStatement(Statement &st)
+{
+    m_tokens = &st.tokens;
+    m_pos = 0;
+    m_failed = false;
+    m_lastLine = st.tokens.last().line;
+    if (!st.broken)
+        checkBalance(st);
+
+    const Token &first = st.tokens.first();
+    const QString head = first.kind == Tok::Ident && !first.prime ? first.lower : QString();
+
+    if (st.broken) {
+        // Keep the block structure in step so that one bad line gives one finding.
+        if (head == u"model" || head == u"if" || head == u"for") {
+            Block b{head, first.line, st.tokens.size() > 1 ? st.tokens.at(1).lower : QString(), false};
+            m_blocks << b;
+        } else if (head == u"end" && st.tokens.size() > 1) {
+            const QString kind = st.tokens.at(1).lower;
+            if (!m_blocks.isEmpty() && m_blocks.last().kind == kind)
+                m_blocks.removeLast();
+        }
+        return;
+    }
+
+    if (head == u"parameter")
+        parseDeclaration(true);
+    else if (head == u"variable")
+        parseDeclaration(false);
+    else if (head == u"function")
+        parseFunction();
+    else if (head == u"model")
+        parseModel();
+    else if (head == u"end")
+        parseEnd();
+    else if (head == u"if")
+        parseIf(false);
+    else if (head == u"elseif")
+        parseIf(true);
+    else if (head == u"else") {
+        ++m_pos;
+        if (m_blocks.isEmpty() || m_blocks.last().kind != u"if") {
+            report(first.line, QStringLiteral("'Else' without an open 'If' block"));
+            return;
+        }
+        if (m_blocks.last().sawElse)
+            report(first.line,
+                   QStringLiteral("a second 'Else' in the 'If' block opened at line %1")
+                       .arg(m_blocks.last().line));
+        m_blocks.last().sawElse = true;
+        expectEnd();
+    } else if (head == u"for")
+        parseFor();
+    else if (head == u"constraint")
+        parseConstraint();
+    else if (head == u"residual")
+        parseResidual();
+    else if (head == u"find")
+        parseFind();
+    else if (head == u"initiate")
+        parseInitiate();
+    else if (head == u"print")
+        parsePrint();
+    else if (head == u"plot")
+        parsePlot();
+    else if (head == u"title")
+        parseTitle();
+    else if (first.kind == Tok::Ident && !reservedWords().contains(first.lower))
+        parseAssignment();
+    else if (first.kind == Tok::Ident)
+        report(first.line,
+               QStringLiteral("'%1' cannot start a statement").arg(first.text));
+    else
+        report(first.line, QStringLiteral("unknown statement starting with %1")
+                               .arg(first.kind == Tok::String
+                                        ? QStringLiteral("a string")
+                                        : QStringLiteral("'%1'").arg(first.text)));
+}
+
+void Checker::expectEnd()
+{
+    if (!atEnd() && !m_failed)
+        fail(QStringLiteral("unexpected %1 after the end of the statement").arg(describeHere()));
+}
+
+QString Checker::expectName(const QString &what)
+{
+    const Token *t = peek();
+    if (!t || t->kind != Tok::Ident || t->prime || reservedWords().contains(t->lower)) {
+        fail(QStringLiteral("expected %1, found %2").arg(what, describeHere()));
+        return QString();
+    }
+    ++m_pos;
+    return t->text;
+}
+
+QList<Token> Checker::parseNameList(const QString &what)
+{
+    QList<Token> names;
+    do {
+        const Token *t = peek();
+        if (expectName(what).isEmpty())
+            return names;
+        names << *t;
+    } while (acceptOp(","));
+    return names;
+}
+
+void Checker::parseDeclaration(bool isParameter)
+{
+    ++m_pos;
+    const QString what = isParameter ? QStringLiteral("a parameter name")
+                                     : QStringLiteral("a variable name");
+    do {
+        const Token *nameTok = peek();
+        if (expectName(what).isEmpty())
+            return;
+        QList<int> sizes; // literal sizes; -1 when given by an expression
+        if (acceptOp("[")) {
+            do {
+                const Token *sizeTok = peek();
+                const int before = m_pos;
+                parseExpression();
+                if (m_failed)
+                    return;
+                bool ok = false;
+                const int n = (m_pos == before + 1 && sizeTok->kind == Tok::Number)
+                                  ? sizeTok->text.toInt(&ok)
+                                  : -1;
+                if (m_pos == before + 1 && sizeTok->kind == Tok::Number && (!ok || n < 1)) {
+                    report(sizeTok->line,
+                           QStringLiteral("the size of '%1' must be a whole number of at least 1")
+                               .arg(nameTok->text));
+                }
+                sizes << (ok ? n : -1);
+            } while (acceptOp(","));
+            if (!acceptOp("]"))
+                return fail(QStringLiteral("expected ']' after the size of '%1', found %2")
+                                .arg(nameTok->text, describeHere()));
+        }
+        if (acceptOp("=")) {
+            if (acceptOp("[")) {
+                // a list of values for an array
+                int count = 0;
+                do {
+                    parseExpression();
+                    if (m_failed)
+                        return;
+                    ++count;
+                } while (acceptOp(","));
+                if (!acceptOp("]"))
+                    return fail(QStringLiteral("expected ',' or ']' in the values of '%1', found %2")
+                                    .arg(nameTok->text, describeHere()));
+                if (sizes.isEmpty()) {
+                    report(nameTok->line,
+                           QStringLiteral("'%1' is given a list of values but no size; write %1[%2]")
+                               .arg(nameTok->text)
+                               .arg(count));
+                } else if (!sizes.contains(-1)) {
+                    int total = 1;
+                    for (int s : std::as_const(sizes))
+                        total *= s;
+                    if (total != count)
+                        report(nameTok->line,
+                               QStringLiteral("'%1' holds %2 values but %3 are given")
+                                   .arg(nameTok->text)
+                                   .arg(total)
+                                   .arg(count));
+                }
+            } else {
+                parseExpression();
+                if (m_failed)
+                    return;
+            }
+        } else if (isParameter) {
+            return fail(QStringLiteral("the parameter '%1' needs a value: %1 = ...")
+                            .arg(nameTok->text));
+        }
+    } while (acceptOp(","));
+    expectEnd();
+}
+
+void Checker::parseFunction()
+{
+    const int line = peek()->line;
+    ++m_pos;
+    if (!m_blocks.isEmpty())
+        report(line, QStringLiteral("a Function must be defined outside every block"));
+    const Token *nameTok = peek();
+    if (expectName(QStringLiteral("the function's name")).isEmpty())
+        return;
+    if (!acceptOp("("))
+        return fail(QStringLiteral("expected '(' and the parameters of '%1', found %2")
+                        .arg(nameTok->text, describeHere()));
+    m_functionParams.clear();
+    if (!acceptOp(")")) {
+        do {
+            const Token *p = peek();
+            if (expectName(QStringLiteral("a parameter name")).isEmpty())
+                return;
+            m_functionParams.insert(p->text, p->line);
+        } while (acceptOp(","));
+        if (!acceptOp(")"))
+            return fail(QStringLiteral("expected ',' or ')' in the parameters of '%1', found %2")
+                            .arg(nameTok->text, describeHere()));
+    }
+    if (!acceptOp("="))
+        return fail(QStringLiteral("expected '=' and the function's formula, found %1")
+                        .arg(describeHere()));
+    parseExpression();
+    m_functionParams.clear();
+    expectEnd();
+}
+
+void Checker::parseModel()
+{
+    const int line = peek()->line;
+    ++m_pos;
+    const QString name = expectName(QStringLiteral("the model's name"));
+    if (!m_blocks.isEmpty()) {
+        report(line,
+               QStringLiteral("a Model must be defined outside every block (the '%1' block of "
+                              "line %2 is still open)")
+                   .arg(m_blocks.last().kind == u"model" ? QStringLiteral("Model")
+                        : m_blocks.last().kind == u"if"  ? QStringLiteral("If")
+                                                         : QStringLiteral("For"))
+                   .arg(m_blocks.last().line));
+    }
+    m_blocks << Block{QStringLiteral("model"), line, name, false};
+    expectEnd();
+}
+
+void Checker::parseEnd()
+{
+    const int line = peek()->line;
+    ++m_pos;
+    const Token *kindTok = peek();
+    static const QStringList kinds = {"model", "if", "for"};
+    if (!kindTok || kindTok->kind != Tok::Ident || !kinds.contains(kindTok->lower)) {
+        report(line, QStringLiteral("'End' must name the block it closes: End Model, End If or "
+                                    "End For"));
+        return;
+    }
+    ++m_pos;
+    const QString kind = kindTok->lower;
+    const QString shown = QStringLiteral("End ") + kindTok->text;
+    if (m_blocks.isEmpty()) {
+        report(line, QStringLiteral("'%1' closes a block that was never opened").arg(shown));
+        return;
+    }
+    if (m_blocks.last().kind != kind) {
+        int match = -1;
+        for (int i = m_blocks.size() - 1; i >= 0; --i)
+            if (m_blocks.at(i).kind == kind) {
+                match = i;
+                break;
+            }
+        if (match < 0) {
+            report(line, QStringLiteral("'%1' closes a block that was never opened").arg(shown));
+            return;
+        }
+        // The blocks opened after the one this End closes were never closed.
+        while (m_blocks.size() > match + 1) {
+            const Block b = m_blocks.takeLast();
+            const QString k = b.kind == u"model" ? QStringLiteral("Model")
+                              : b.kind == u"if"  ? QStringLiteral("If")
+                                                 : QStringLiteral("For");
+            report(b.line, QStringLiteral("'%1' block opened here is never closed (missing 'End "
+                                          "%1' before '%2' at line %3)")
+                               .arg(k, shown)
+                               .arg(line));
+        }
+    }
+    m_blocks.removeLast();
+    expectEnd();
+}
+
+void Checker::parseIf(bool elseIf)
+{
+    const int line = peek()->line;
+    ++m_pos;
+    if (elseIf) {
+        if (m_blocks.isEmpty() || m_blocks.last().kind != u"if") {
+            report(line, QStringLiteral("'ElseIf' without an open 'If' block"));
+            return;
+        }
+        if (m_blocks.last().sawElse)
+            report(line, QStringLiteral("'ElseIf' after the 'Else' of the 'If' block of line %1")
+                             .arg(m_blocks.last().line));
+    } else {
+        m_blocks << Block{QStringLiteral("if"), line, QString(), false};
+    }
+    if (atEnd() || isWord(peek(), "then"))
+        return fail(QStringLiteral("expected a condition after '%1'")
+                        .arg(elseIf ? QStringLiteral("ElseIf") : QStringLiteral("If")));
+    parseExpression();
+    if (m_failed)
+        return;
+    if (!acceptWord("then"))
+        return fail(QStringLiteral("expected 'Then' after the condition, found %1")
+                        .arg(describeHere()));
+    if (!atEnd())
+        fail(QStringLiteral("nothing may follow 'Then' on its line; write the statements on the "
+                            "lines below"));
+}
+
+void Checker::parseFor()
+{
+    const int line = peek()->line;
+    ++m_pos;
+    m_blocks << Block{QStringLiteral("for"), line, QString(), false};
+    const Token *var = peek();
+    if (expectName(QStringLiteral("the loop variable")).isEmpty())
+        return;
+    const Symbol sym = m_symbols.value(var->text);
+    if (sym.kind != SymKind::LoopVariable && sym.kind != SymKind::Variable)
+        report(var->line, QStringLiteral("'%1' is %2 and cannot count a loop")
+                              .arg(var->text, kindName(sym.kind)));
+    else if (sym.dims > 0)
+        report(var->line, QStringLiteral("'%1' is an array and cannot count a loop").arg(var->text));
+    if (!acceptOp("="))
+        return fail(QStringLiteral("expected '=' after the loop variable, found %1")
+                        .arg(describeHere()));
+    parseExpression();
+    if (m_failed)
+        return;
+    if (!acceptWord("to"))
+        return fail(QStringLiteral("expected 'To' and the last value of the loop, found %1")
+                        .arg(describeHere()));
+    parseExpression();
+    if (m_failed)
+        return;
+    if (acceptWord("step"))
+        parseExpression();
+    expectEnd();
+}
+
+void Checker::parseConstraint()
+{
+    const int line = peek()->line;
+    ++m_pos;
+    if (!inModel())
+        report(line, QStringLiteral("a Constraint belongs inside a Model"));
+    // an optional label: "Constraint fence: ..."
+    if (peek() && peek()->kind == Tok::Ident && isOp(peek(1), ":")) {
+        if (expectName(QStringLiteral("the constraint's label")).isEmpty())
+            return;
+        ++m_pos;
+    }
+    parseSum();
+    if (m_failed)
+        return;
+    if (!(acceptOp("<=") || acceptOp(">=") || acceptOp("==")))
+        return fail(QStringLiteral("a constraint compares two sides with <=, >= or ==; found %1")
+                        .arg(describeHere()));
+    parseSum();
+    expectEnd();
+}
+
+void Checker::parseResidual()
+{
+    const int line = peek()->line;
+    ++m_pos;
+    if (!inModel())
+        report(line, QStringLiteral("a Residual belongs inside a Model"));
+    if (atEnd())
+        return fail(QStringLiteral("expected the expression the DAE solver drives to zero"));
+    parseSum();
+    expectEnd();
+}
+
+void Checker::parseWithOptions(const QStringList &allowed)
+{
+    do {
+        const Token *opt = peek();
+        if (!opt || opt->kind != Tok::Ident) {
+            return fail(QStringLiteral("expected an option name after 'With', found %1")
+                            .arg(describeHere()));
+        }
+        bool known = false;
+        for (const QString &a : allowed)
+            known = known || a.toLower() == opt->lower;
+        if (!known) {
+            return fail(QStringLiteral("unknown option '%1'; this statement takes %2")
+                            .arg(opt->text, allowed.join(QStringLiteral(", "))));
+        }
+        ++m_pos;
+        if (!acceptOp("="))
+            return fail(QStringLiteral("expected '=' after the option '%1', found %2")
+                            .arg(opt->text, describeHere()));
+        parseExpression();
+        if (m_failed)
+            return;
+    } while (acceptOp(","));
+}
+
+void Checker::parseFind()
+{
+    ++m_pos;
+    const QList<Token> unknowns = parseNameList(QStringLiteral("the name of an unknown to find"));
+    if (m_failed)
+        return;
+    int scalarUnknowns = 0;
+    bool countable = true;
+    for (const Token &u : unknowns) {
+        const auto it = m_symbols.constFind(u.text);
+        if (it == m_symbols.constEnd())
+            report(u.line, QStringLiteral("unknown name '%1' (declare it with Variable)").arg(u.text));
+        else if (it->kind != SymKind::Variable)
+            report(u.line, QStringLiteral("'%1' is %2; Find changes variables only")
+                               .arg(u.text, kindName(it->kind)));
+        else if (it->dims > 0)
+            countable = false;
+        else
+            ++scalarUnknowns;
+    }
+    if (!acceptWord("in"))
+        return fail(QStringLiteral("expected 'In' and the model's name, found %1").arg(describeHere()));
+    const Token *modelTok = peek();
+    const QString model = expectName(QStringLiteral("the model's name"));
+    if (model.isEmpty())
+        return;
+    const auto mit = m_symbols.constFind(model);
+    if (mit == m_symbols.constEnd() || mit->kind != SymKind::Model)
+        report(modelTok->line,
+               QStringLiteral("the model '%1' is never defined").arg(modelTok->text));
+    else if (model == currentModel())
+        report(modelTok->line, QStringLiteral("the model '%1' cannot run itself").arg(modelTok->text));
+    if (!acceptWord("using"))
+        return fail(QStringLiteral("expected 'Using' and a solver's name, found %1")
+                        .arg(describeHere()));
+    const Token *solverTok = peek();
+    if (!solverTok || solverTok->kind != Tok::Ident)
+        return fail(QStringLiteral("expected a solver's name, found %1").arg(describeHere()));
+    ++m_pos;
+    const auto sit = solvers().constFind(solverTok->lower);
+    std::optional<SolverKind> kind;
+    if (sit == solvers().constEnd())
+        report(solverTok->line, QStringLiteral("unknown solver '%1'").arg(solverTok->text));
+    else if (*sit == SolverKind::Integrator)
+        report(solverTok->line,
+               QStringLiteral("%1 integrates differential equations; use it with Initiate, not "
+                              "Find")
+                   .arg(solverTok->text.toUpper()));
+    else
+        kind = *sit;
+    if (!acceptWord("to"))
+        return fail(QStringLiteral("expected 'To' and the objective (Minimize, Maximize, Zero or "
+                                   "Fit), found %1")
+                        .arg(describeHere()));
+    const Token *goalTok = peek();
+    static const QStringList goals = {"minimize", "maximize", "zero", "fit"};
+    if (!goalTok || goalTok->kind != Tok::Ident || !goals.contains(goalTok->lower))
+        return fail(QStringLiteral("expected Minimize, Maximize, Zero or Fit after 'To', found %1")
+                        .arg(describeHere()));
+    ++m_pos;
+    const QString goal = goalTok->lower;
+    if (kind) {
+        const QString s = solverTok->text.toUpper();
+        if (*kind == SolverKind::RootFinder && goal != u"zero")
+            report(goalTok->line, QStringLiteral("%1 finds roots: write 'To Zero'").arg(s));
+        else if (*kind == SolverKind::LeastSquares && goal != u"fit")
+            report(goalTok->line, QStringLiteral("%1 fits data: write 'To Fit'").arg(s));
+        else if (*kind == SolverKind::Optimizer && goal != u"minimize" && goal != u"maximize")
+            report(goalTok->line,
+                   QStringLiteral("%1 optimizes: write 'To Minimize' or 'To Maximize'").arg(s));
+    }
+    const QList<Token> targets = parseNameList(QStringLiteral("the objective's name"));
+    if (m_failed)
+        return;
+    int scalarTargets = 0;
+    for (const Token &t : targets) {
+        const auto it = m_symbols.constFind(t.text);
+        if (it == m_symbols.constEnd())
+            report(t.line, QStringLiteral("unknown name '%1' (declare it with Variable)").arg(t.text));
+        else if (it->kind != SymKind::Variable)
+            report(t.line, QStringLiteral("'%1' is %2; the objective must be a variable the model "
+                                          "sets")
+                               .arg(t.text, kindName(it->kind)));
+        else if (it->dims > 0)
+            countable = false;
+        else
+            ++scalarTargets;
+    }
+    if ((goal == u"minimize" || goal == u"maximize") && targets.size() != 1)
+        report(goalTok->line, QStringLiteral("To %1 takes exactly one objective").arg(goalTok->text));
+    if (kind == SolverKind::RootFinder && goal == u"zero" && countable
+        && scalarUnknowns != scalarTargets)
+        report(goalTok->line,
+               QStringLiteral("%1 needs as many equations as unknowns: %2 unknowns, %3 to zero")
+                   .arg(solverTok->text.toUpper())
+                   .arg(scalarUnknowns)
+                   .arg(scalarTargets));
+    if (acceptWord("with"))
+        parseWithOptions({QStringLiteral("Tolerance"), QStringLiteral("MaxIter")});
+    expectEnd();
+}
+
+void Checker::parseInitiate()
+{
+    ++m_pos;
+    const Token *solverTok = peek();
+    if (!solverTok || solverTok->kind != Tok::Ident)
+        return fail(QStringLiteral("expected an integrator's name after 'Initiate', found %1")
+                        .arg(describeHere()));
+    ++m_pos;
+    const auto sit = solvers().constFind(solverTok->lower);
+    if (sit == solvers().constEnd())
+        report(solverTok->line, QStringLiteral("unknown solver '%1'").arg(solverTok->text));
+    else if (*sit != SolverKind::Integrator)
+        report(solverTok->line,
+               QStringLiteral("%1 is not an integrator; Initiate takes RKF45, RK4, EULER, ADAMS, "
+                              "GEAR or DAE")
+                   .arg(solverTok->text.toUpper()));
+    if (!acceptWord("for"))
+        return fail(QStringLiteral("expected 'For' and the model's name, found %1")
+                        .arg(describeHere()));
+    const Token *modelTok = peek();
+    const QString model = expectName(QStringLiteral("the model's name"));
+    if (model.isEmpty())
+        return;
+    const auto mit = m_symbols.constFind(model);
+    if (mit == m_symbols.constEnd() || mit->kind != SymKind::Model)
+        report(modelTok->line,
+               QStringLiteral("the model '%1' is never defined").arg(modelTok->text));
+    else if (model == currentModel())
+        report(modelTok->line, QStringLiteral("the model '%1' cannot run itself").arg(modelTok->text));
+    if (!acceptWord("equations"))
+        return fail(QStringLiteral("expected 'Equations' and the state variables, found %1")
+                        .arg(describeHere()));
+    const QList<Token> states = parseNameList(QStringLiteral("a state variable"));
+    if (m_failed)
+        return;
+    for (const Token &s : states) {
+        const auto it = m_symbols.constFind(s.text);
+        if (it == m_symbols.constEnd())
+            report(s.line, QStringLiteral("unknown name '%1' (declare it with Variable)").arg(s.text));
+        else if (it->kind != SymKind::Variable)
+            report(s.line, QStringLiteral("'%1' is %2; only variables can be integrated")
+                               .arg(s.text, kindName(it->kind)));
+    }
+    if (!acceptWord("of"))
+        return fail(QStringLiteral("expected 'Of' and the independent variable, found %1")
+                        .arg(describeHere()));
+    const Token *indep = peek();
+    if (expectName(QStringLiteral("the independent variable")).isEmpty())
+        return;
+    {
+        const auto it = m_symbols.constFind(indep->text);
+        if (it == m_symbols.constEnd())
+            report(indep->line,
+                   QStringLiteral("unknown name '%1' (declare it with Variable)").arg(indep->text));
+        else if (it->kind != SymKind::Variable || it->dims > 0)
+            report(indep->line,
+                   QStringLiteral("the independent variable '%1' must be a scalar variable")
+                       .arg(indep->text));
+    }
+    if (!acceptWord("span"))
+        return fail(QStringLiteral("expected 'Span' with the first and last value of %1, found %2")
+                        .arg(indep->text, describeHere()));
+    parseExpression();
+    if (m_failed)
+        return;
+    if (!acceptOp(","))
+        return fail(QStringLiteral("expected ',' and the last value of the span, found %1")
+                        .arg(describeHere()));
+    parseExpression();
+    if (m_failed)
+        return;
+    if (!acceptWord("step"))
+        return fail(QStringLiteral("expected 'Step' and the output step, found %1")
+                        .arg(describeHere()));
+    parseExpression();
+    if (m_failed)
+        return;
+    if (acceptWord("until")) {
+        parseExpression();
+        if (m_failed)
+            return;
+    }
+    if (acceptWord("with"))
+        parseWithOptions({QStringLiteral("Tolerance"),
+                          QStringLiteral("AbsTolerance"),
+                          QStringLiteral("StepSize")});
+    expectEnd();
+}
+
+void Checker::parsePrint()
+{
+    ++m_pos;
+    if (atEnd())
+        return; // an empty line of output
+    do {
+        if (peek() && peek()->kind == Tok::String) {
+            ++m_pos;
+            continue;
+        }
+        parseExpression();
+        if (m_failed)
+            return;
+    } while (acceptOp(","));
+    expectEnd();
+}
+
+void Checker::parsePlot()
+{
+    ++m_pos;
+    if (atEnd() || isWord(peek(), "vs"))
+        return fail(QStringLiteral("expected what to plot before 'Vs'"));
+    do {
+        parseExpression();
+        if (m_failed)
+            return;
+    } while (acceptOp(","));
+    if (!acceptWord("vs"))
+        return fail(QStringLiteral("expected 'Vs' and the horizontal axis, found %1")
+                        .arg(describeHere()));
+    parseExpression();
+    if (m_failed)
+        return;
+    QSet<QString> seen;
+    while (!atEnd()) {
+        const Token *clause = peek();
+        if (!(isWord(clause, "title") || isWord(clause, "xlabel") || isWord(clause, "ylabel")
+              || isWord(clause, "named")))
+            return fail(QStringLiteral("expected Named, Title, XLabel or YLabel, found %1")
+                            .arg(describeHere()));
+        ++m_pos;
+        if (seen.contains(clause->lower))
+            report(clause->line, QStringLiteral("'%1' is given twice").arg(clause->text));
+        seen.insert(clause->lower);
+        if (clause->lower == u"named") {
+            // the series' name: texts and values, as in Print
+            do {
+                if (peek() && peek()->kind == Tok::String) {
+                    ++m_pos;
+                    continue;
+                }
+                parseExpression();
+                if (m_failed)
+                    return;
+            } while (acceptOp(","));
+            continue;
+        }
+        if (!peek() || peek()->kind != Tok::String)
+            return fail(QStringLiteral("expected a text in quotes after '%1', found %2")
+                            .arg(clause->text, describeHere()));
+        ++m_pos;
+    }
+}
+
+void Checker::parseTitle()
+{
+    ++m_pos;
+    if (!m_blocks.isEmpty())
+        report(peek(-1)->line, QStringLiteral("the Title belongs outside every block"));
+    if (!peek() || peek()->kind != Tok::String)
+        return fail(QStringLiteral("expected the title in quotes, found %1").arg(describeHere()));
+    ++m_pos;
+    expectEnd();
+}
+
+void Checker::parseAssignment()
+{
+    const Token &target = *peek();
+    ++m_pos;
+    // Something that is not an assignment: report the first word as the fault.
+    if (!isOp(peek(), "=") && !isOp(peek(), "[")) {
+        if (!m_symbols.contains(target.text) && !target.prime) {
+            report(target.line, QStringLiteral("unknown statement '%1'").arg(target.text));
+            m_pos = m_tokens->size();
+            return;
+        }
+        return fail(QStringLiteral("malformed assignment: expected '=' after '%1', found %2")
+                        .arg(target.text + (target.prime ? QStringLiteral("'") : QString()),
+                             describeHere()));
+    }
+    int indexCount = 0;
+    const bool indexed = acceptOp("[");
+    if (indexed) {
+        indexCount = parseArguments("]");
+        if (m_failed)
+            return;
+    }
+    if (!acceptOp("="))
+        return fail(QStringLiteral("malformed assignment: expected '=' after '%1[...]', found %2")
+                        .arg(target.text, describeHere()));
+    if (atEnd())
+        return fail(QStringLiteral("malformed assignment: nothing after '='"));
+
+    const auto it = m_symbols.constFind(target.text);
+    if (it == m_symbols.constEnd()) {
+        report(target.line,
+               QStringLiteral("unknown name '%1' (declare it with Variable)").arg(target.text));
+    } else if (it->kind != SymKind::Variable) {
+        report(target.line, QStringLiteral("'%1' is %2 and cannot be assigned")
+                                .arg(target.text, kindName(it->kind)));
+    } else {
+        if (target.prime && !inModel())
+            report(target.line,
+                   QStringLiteral("a derivative (%1') is set inside a Model").arg(target.text));
+        if (indexed && it->dims == 0)
+            report(target.line,
+                   QStringLiteral("'%1' is not an array and takes no index").arg(target.text));
+        else if (indexed && indexCount != it->dims)
+            report(target.line, QStringLiteral("'%1' has %2 dimension(s) but %3 index(es) are given")
+                                    .arg(target.text)
+                                    .arg(it->dims)
+                                    .arg(indexCount));
+        else if (!indexed && it->dims > 0)
+            report(target.line,
+                   QStringLiteral("'%1' is an array: assign its elements, %1[i] = ...")
+                       .arg(target.text));
+    }
+    parseExpression();
+    expectEnd();
+}
+
+// Expressions ------------------------------------------------------------
+
+void Checker::parseExpression()
+{
+    parseOr();
+}
+
+void Checker::parseOr()
+{
+    parseAnd();
+    while (!m_failed && acceptWord("or"))
+        parseAnd();
+}
+
+void Checker::parseAnd()
+{
+    parseNot();
+    while (!m_failed && acceptWord("and"))
+        parseNot();
+}
+
+void Checker::parseNot()
+{
+    if (acceptWord("not"))
+        return parseNot();
+    parseComparison();
+}
+
+void Checker::parseComparison()
+{
+    parseSum();
+    if (m_failed)
+        return;
+    static const char *const relations[] = {"<", "<=", ">", ">=", "==", "<>"};
+    for (const char *rel : relations) {
+        if (acceptOp(rel)) {
+            parseSum();
+            if (!m_failed) {
+                for (const char *again : relations)
+                    if (isOp(peek(), again))
+                        return fail(QStringLiteral("comparisons cannot be chained; join them with "
+                                                   "'and'"));
+            }
+            return;
+        }
+    }
+    if (isOp(peek(), "="))
+        fail(QStringLiteral("'=' assigns; compare with '=='"));
+}
+
+void Checker::parseSum()
+{
+    parseProduct();
+    while (!m_failed && (acceptOp("+") || acceptOp("-")))
+        parseProduct();
+}
+
+void Checker::parseProduct()
+{
+    parseUnary();
+    while (!m_failed && (acceptOp("*") || acceptOp("/")))
+        parseUnary();
+}
+
+void Checker::parseUnary()
+{
+    if (acceptOp("-") || acceptOp("+"))
+        return parseUnary();
+    parsePower();
+}
+
+void Checker::parsePower()
+{
+    parsePrimary();
+    if (!m_failed && acceptOp("^"))
+        parseUnary(); // right-associative: 2^3^2 = 2^9
+}
+
+int Checker::parseArguments(const char *close)
+{
+    if (acceptOp(close))
+        return 0;
+    int count = 0;
+    do {
+        parseExpression();
+        if (m_failed)
+            return count;
+        ++count;
+    } while (acceptOp(","));
+    if (!acceptOp(close)) {
+        fail(QStringLiteral("expected ',' or '%1', found %2")
+                 .arg(QLatin1String(close), describeHere()));
+    }
+    return count;
+}
+
+void Checker::parsePrimary()
+{
+    const Token *t = peek();
+    if (!t)
+        return fail(QStringLiteral("the expression is incomplete"));
+    if (t->kind == Tok::Number) {
+        ++m_pos;
+        return;
+    }
+    if (t->kind == Tok::String)
+        return fail(QStringLiteral("a text in quotes cannot be part of a calculation"));
+    if (isOp(t, "(")) {
+        ++m_pos;
+        parseExpression();
+        if (m_failed)
+            return;
+        if (!acceptOp(")"))
+            fail(QStringLiteral("expected ')', found %1").arg(describeHere()));
+        return;
+    }
+    if (t->kind != Tok::Ident || reservedWords().contains(t->lower))
+        return fail(QStringLiteral("expected a number, a name or '(', found %1").arg(describeHere()));
+    ++m_pos;
+    if (!t->prime && isOp(peek(), "(")) {
+        ++m_pos;
+        const int line = t->line;
+        const int count = parseArguments(")");
+        if (m_failed)
+            return;
+        const auto bit = builtins().constFind(t->lower);
+        if (bit != builtins().constEnd()) {
+            if (*bit >= 0 && count != *bit)
+                report(line, QStringLiteral("'%1' takes %2 argument(s), %3 given")
+                                 .arg(t->text)
+                                 .arg(*bit)
+                                 .arg(count));
+            else if (*bit < 0 && count < 1)
+                report(line, QStringLiteral("'%1' takes at least one argument").arg(t->text));
+            return;
+        }
+        const auto it = m_symbols.constFind(t->text);
+        if (it == m_symbols.constEnd())
+            report(line, QStringLiteral("unknown function '%1'").arg(t->text));
+        else if (it->kind != SymKind::Function)
+            report(line, QStringLiteral("'%1' is %2, not a function; an array takes [ ]")
+                             .arg(t->text, kindName(it->kind)));
+        else if (it->arity != count)
+            report(line, QStringLiteral("'%1' takes %2 argument(s), %3 given")
+                             .arg(t->text)
+                             .arg(it->arity)
+                             .arg(count));
+        return;
+    }
+    int indexCount = 0;
+    const bool indexed = acceptOp("[");
+    if (indexed) {
+        indexCount = parseArguments("]");
+        if (m_failed)
+            return;
+    }
+    checkNameUse(*t, indexCount, indexed);
+}
+
+void Checker::checkNameUse(const Token &name, int indexCount, bool indexed)
+{
+    if (m_functionParams.contains(name.text) && !indexed && !name.prime)
+        return;
+    if (name.lower == u"pi" && !indexed && !name.prime)
+        return;
+    if (builtins().contains(name.lower)) {
+        report(name.line, QStringLiteral("the function '%1' needs its arguments in ( )")
+                              .arg(name.text));
+        return;
+    }
+    const auto it = m_symbols.constFind(name.text);
+    if (it == m_symbols.constEnd()) {
+        report(name.line, QStringLiteral("unknown name '%1'").arg(name.text));
+        return;
+    }
+    if (it->kind == SymKind::Model || it->kind == SymKind::Function) {
+        report(name.line, QStringLiteral("'%1' is %2 and has no value").arg(name.text,
+                                                                          kindName(it->kind)));
+        return;
+    }
+    if (name.prime && it->kind != SymKind::Variable) {
+        report(name.line, QStringLiteral("'%1' is %2 and has no derivative")
+                              .arg(name.text, kindName(it->kind)));
+        return;
+    }
+    if (indexed && it->dims == 0)
+        report(name.line, QStringLiteral("'%1' is not an array and takes no index").arg(name.text));
+    else if (indexed && indexCount != it->dims)
+        report(name.line, QStringLiteral("'%1' has %2 dimension(s) but %3 index(es) are given")
+                              .arg(name.text)
+                              .arg(it->dims)
+                              .arg(indexCount));
+}
+
+} // namespace
+
+QList<TyFinding> checkTessaly(const QByteArray &source)
+{
+    Checker checker;
+    return checker.run(source);
+}
