@@ -53,7 +53,10 @@ frmMain::frmMain(AppContext &ctx, QWidget *parent)
     createStatusBar();
     setWindowIcon(QIcon(QStringLiteral(":/icons/kelvara.svg")));
     if (!ctx.closeMainWindow)
-        ctx.closeMainWindow = [this] { close(); };
+        ctx.closeMainWindow = [w = QPointer<frmMain>(this)] {
+            if (w)
+                w->close();
+        };
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) {
         m_sessionEnding = true;
     });
