@@ -10,6 +10,9 @@
 
 namespace {
 
+// A series with no more points than this shows a marker at each.
+constexpr qsizetype maxMarkedPoints = 40;
+
 // An axis running from lo to hi with ticks every step, lo and hi being multiples of it.
 struct Axis
 {
@@ -202,6 +205,7 @@ QImage renderPlot(const PlotData &plot, QSize size)
     }
 
     // The series: lines, with markers when there are few points.
+    QList<QPolygonF> drawn;
     p.save();
     p.setClipRect(area.adjusted(-4, -4, 4, 4));
     for (qsizetype i = 0; i < plot.series.size(); ++i) {
@@ -215,7 +219,8 @@ QImage renderPlot(const PlotData &plot, QSize size)
         p.setBrush(Qt::NoBrush);
         if (line.size() > 1)
             p.drawPolyline(line);
-        if (line.size() <= 40) {
+        drawn.append(line);
+        if (line.size() <= maxMarkedPoints) {
             p.setBrush(colour);
             p.setPen(QPen(colour, 1));
             for (const QPointF &pt : line)
@@ -224,7 +229,7 @@ QImage renderPlot(const PlotData &plot, QSize size)
     }
     p.restore();
 
-    // Legend in the top right corner of the plot area, as many entries as fit.
+    // The legend, as many entries as fit.
     if (!plot.series.isEmpty()) {
         const int sample = 24;
         const int rowHeight = fm.height() + 2;
@@ -241,10 +246,27 @@ QImage renderPlot(const PlotData &plot, QSize size)
             names.append(name);
             nameWidth = std::max(nameWidth, fm.horizontalAdvance(name));
         }
-        const QRectF box(area.right() - 8 - (nameWidth + sample + 18),
-                         area.top() + 8,
-                         nameWidth + sample + 18,
-                         rows * rowHeight + 8);
+        // In the corner of the plot area that hides the fewest points (top right first).
+        const QSizeF boxSize(nameWidth + sample + 18, rows * rowHeight + 8);
+        const QPointF corners[] = {
+            {area.right() - 8 - boxSize.width(), area.top() + 8},
+            {area.left() + 8, area.top() + 8},
+            {area.right() - 8 - boxSize.width(), area.bottom() - 8 - boxSize.height()},
+            {area.left() + 8, area.bottom() - 8 - boxSize.height()},
+        };
+        QRectF box(corners[0], boxSize);
+        qsizetype fewest = -1;
+        for (const QPointF &corner : corners) {
+            const QRectF candidate = QRectF(corner, boxSize).adjusted(-4, -4, 4, 4);
+            qsizetype hidden = 0;
+            for (const QPolygonF &line : drawn)
+                for (const QPointF &pt : line)
+                    hidden += candidate.contains(pt);
+            if (fewest < 0 || hidden < fewest) {
+                fewest = hidden;
+                box = QRectF(corner, boxSize);
+            }
+        }
         p.setPen(QPen(QColor(0xa0, 0xa0, 0xa0), 1));
         p.setBrush(QColor(255, 255, 255, 235));
         p.drawRect(box);
@@ -255,9 +277,11 @@ QImage renderPlot(const PlotData &plot, QSize size)
                 const QColor colour = plotSeriesColour(i);
                 p.setPen(QPen(colour, 2));
                 p.drawLine(QPointF(box.left() + 6, y), QPointF(box.left() + 6 + sample, y));
-                p.setBrush(colour);
-                p.setPen(QPen(colour, 1));
-                p.drawEllipse(QPointF(box.left() + 6 + sample / 2.0, y), 3.5, 3.5);
+                if (plot.series.at(i).points.size() <= maxMarkedPoints) {
+                    p.setBrush(colour);
+                    p.setPen(QPen(colour, 1));
+                    p.drawEllipse(QPointF(box.left() + 6 + sample / 2.0, y), 3.5, 3.5);
+                }
             }
             p.setPen(Qt::black);
             p.drawText(QPointF(box.left() + 12 + sample, y + (fm.ascent() - fm.descent()) / 2.0),
