@@ -40,16 +40,16 @@ enum class SolverKind { Integrator, RootFinder, LeastSquares, Optimizer };
 const QHash<QString, SolverKind> &solvers()
 {
     static const QHash<QString, SolverKind> table = {
-        {"rkf45", SolverKind::Integrator},   {"rk4", SolverKind::Integrator},
-        {"euler", SolverKind::Integrator},   {"adams", SolverKind::Integrator},
-        {"gear", SolverKind::Integrator},    {"dae", SolverKind::Integrator},
-        {"newton", SolverKind::RootFinder},  {"broyden", SolverKind::RootFinder},
-        {"lsq", SolverKind::LeastSquares},   {"sumt", SolverKind::Optimizer},
-        {"scp", SolverKind::Optimizer},      {"alm", SolverKind::Optimizer},
-        {"mmfd", SolverKind::Optimizer},     {"sqp", SolverKind::Optimizer},
-        {"mfd", SolverKind::Optimizer},      {"simplex", SolverKind::Optimizer},
-        {"pattern", SolverKind::Optimizer},  {"slp", SolverKind::Optimizer},
-        {"grg", SolverKind::Optimizer},      {"bfgs", SolverKind::Optimizer},
+        {"rkf45", SolverKind::Integrator},  {"rk4", SolverKind::Integrator},
+        {"euler", SolverKind::Integrator},  {"adams", SolverKind::Integrator},
+        {"gear", SolverKind::Integrator},   {"dae", SolverKind::Integrator},
+        {"newton", SolverKind::RootFinder}, {"broyden", SolverKind::RootFinder},
+        {"lsq", SolverKind::LeastSquares},  {"sumt", SolverKind::Optimizer},
+        {"scp", SolverKind::Optimizer},     {"alm", SolverKind::Optimizer},
+        {"mmfd", SolverKind::Optimizer},    {"sqp", SolverKind::Optimizer},
+        {"mfd", SolverKind::Optimizer},     {"simplex", SolverKind::Optimizer},
+        {"pattern", SolverKind::Optimizer}, {"slp", SolverKind::Optimizer},
+        {"grg", SolverKind::Optimizer},     {"bfgs", SolverKind::Optimizer},
     };
     return table;
 }
@@ -58,11 +58,11 @@ const QHash<QString, SolverKind> &solvers()
 const QSet<QString> &reservedWords()
 {
     static const QSet<QString> words = {
-        "title",    "parameter", "variable",  "function", "model",  "end",      "if",
-        "then",     "elseif",    "else",      "for",      "to",     "step",     "constraint",
-        "residual", "find",      "in",        "using",    "with",   "initiate", "equations",
-        "of",       "span",      "until",     "print",    "plot",   "vs",       "named",
-        "and",      "or",        "not",       "minimize", "maximize", "zero",   "fit",
+        "title",    "parameter", "variable", "function", "model",    "end",      "if",
+        "then",     "elseif",    "else",     "for",      "to",       "step",     "constraint",
+        "residual", "find",      "in",       "using",    "with",     "initiate", "equations",
+        "of",       "span",      "until",    "print",    "plot",     "vs",       "named",
+        "and",      "or",        "not",      "minimize", "maximize", "zero",     "fit",
         "xlabel",   "ylabel",
     };
     return words;
@@ -72,10 +72,10 @@ const QSet<QString> &reservedWords()
 const QHash<QString, int> &builtins()
 {
     static const QHash<QString, int> table = {
-        {"sin", 1},   {"cos", 1},   {"tan", 1},   {"asin", 1},  {"acos", 1},  {"atan", 1},
-        {"sinh", 1},  {"cosh", 1},  {"tanh", 1},  {"exp", 1},   {"log", 1},   {"log10", 1},
-        {"sqrt", 1},  {"abs", 1},   {"floor", 1}, {"ceil", 1},  {"sign", 1},  {"atan2", 2},
-        {"pow", 2},   {"mod", 2},   {"min", -1},  {"max", -1},  {"sum", 1},   {"size", 1},
+        {"sin", 1},  {"cos", 1},  {"tan", 1},   {"asin", 1}, {"acos", 1}, {"atan", 1},
+        {"sinh", 1}, {"cosh", 1}, {"tanh", 1},  {"exp", 1},  {"log", 1},  {"log10", 1},
+        {"sqrt", 1}, {"abs", 1},  {"floor", 1}, {"ceil", 1}, {"sign", 1}, {"atan2", 2},
+        {"pow", 2},  {"mod", 2},  {"min", -1},  {"max", -1}, {"sum", 1},  {"size", 1},
     };
     return table;
 }
@@ -237,8 +237,9 @@ QList<TyFinding> Checker::run(const QByteArray &source)
         const QString kind = block.kind == u"model" ? QStringLiteral("Model")
                              : block.kind == u"if"  ? QStringLiteral("If")
                                                     : QStringLiteral("For");
-        report(block.line,
-               QStringLiteral("'%1' block opened here is never closed (missing 'End %1')").arg(kind));
+        report(
+            block.line,
+            QStringLiteral("'%1' block opened here is never closed (missing 'End %1')").arg(kind));
     }
     std::stable_sort(m_findings.begin(),
                      m_findings.end(),
@@ -312,7 +313,8 @@ void Checker::lex(const QString &text)
                 t.kind = Tok::String;
                 t.text = value;
                 i = j + 1;
-            } else if (c.isDigit() || (c == u'.' && i + 1 < src.size() && src.at(i + 1).isDigit())) {
+            } else if (c.isDigit()
+                       || (c == u'.' && i + 1 < src.size() && src.at(i + 1).isDigit())) {
                 int j = i;
                 while (j < src.size() && src.at(j).isDigit())
                     ++j;
@@ -423,8 +425,8 @@ void Checker::declare(const QString &name, const Symbol &symbol, const Token &at
 {
     const QString key = name;
     if (reservedWords().contains(key.toLower())) {
-        report(at.line, QStringLiteral("'%1' is a word of the language and cannot name anything")
-                            .arg(name));
+        report(at.line,
+               QStringLiteral("'%1' is a word of the language and cannot name anything").arg(name));
         return;
     }
     if (builtins().contains(key.toLower()) || key.toLower() == u"pi") {
@@ -543,10 +545,11 @@ void Checker::checkBalance(Statement &st)
                 return;
             }
             if (open.last()->text != want) {
-                report(t.line,
-                       QStringLiteral("unbalanced parentheses: '%1' closes the '%2' opened on line %3")
-                           .arg(t.text, open.last()->text)
-                           .arg(open.last()->line));
+                report(
+                    t.line,
+                    QStringLiteral("unbalanced parentheses: '%1' closes the '%2' opened on line %3")
+                        .arg(t.text, open.last()->text)
+                        .arg(open.last()->line));
                 st.broken = true;
                 return;
             }
@@ -564,9 +567,8 @@ void Checker::checkBalance(Statement &st)
 
 bool Checker::inModel() const
 {
-    return std::any_of(m_blocks.begin(), m_blocks.end(), [](const Block &b) {
-        return b.kind == u"model";
-    });
+    return std::any_of(
+        m_blocks.begin(), m_blocks.end(), [](const Block &b) { return b.kind == u"model"; });
 }
 
 QString Checker::currentModel() const
@@ -592,7 +594,8 @@ void Checker::checkStatement(Statement &st)
     if (st.broken) {
         // Keep the block structure in step so that one bad line gives one finding.
         if (head == u"model" || head == u"if" || head == u"for") {
-            Block b{head, first.line, st.tokens.size() > 1 ? st.tokens.at(1).lower : QString(), false};
+            Block b{
+                head, first.line, st.tokens.size() > 1 ? st.tokens.at(1).lower : QString(), false};
             m_blocks << b;
         } else if (head == u"end" && st.tokens.size() > 1) {
             const QString kind = st.tokens.at(1).lower;
@@ -647,13 +650,12 @@ void Checker::checkStatement(Statement &st)
     else if (first.kind == Tok::Ident && !reservedWords().contains(first.lower))
         parseAssignment();
     else if (first.kind == Tok::Ident)
-        report(first.line,
-               QStringLiteral("'%1' cannot start a statement").arg(first.text));
+        report(first.line, QStringLiteral("'%1' cannot start a statement").arg(first.text));
     else
-        report(first.line, QStringLiteral("unknown statement starting with %1")
-                               .arg(first.kind == Tok::String
-                                        ? QStringLiteral("a string")
-                                        : QStringLiteral("'%1'").arg(first.text)));
+        report(first.line,
+               QStringLiteral("unknown statement starting with %1")
+                   .arg(first.kind == Tok::String ? QStringLiteral("a string")
+                                                  : QStringLiteral("'%1'").arg(first.text)));
 }
 
 void Checker::expectEnd()
@@ -688,8 +690,8 @@ QList<Token> Checker::parseNameList(const QString &what)
 void Checker::parseDeclaration(bool isParameter)
 {
     ++m_pos;
-    const QString what = isParameter ? QStringLiteral("a parameter name")
-                                     : QStringLiteral("a variable name");
+    const QString what
+        = isParameter ? QStringLiteral("a parameter name") : QStringLiteral("a variable name");
     do {
         const Token *nameTok = peek();
         if (expectName(what).isEmpty())
@@ -728,13 +730,15 @@ void Checker::parseDeclaration(bool isParameter)
                     ++count;
                 } while (acceptOp(","));
                 if (!acceptOp("]"))
-                    return fail(QStringLiteral("expected ',' or ']' in the values of '%1', found %2")
-                                    .arg(nameTok->text, describeHere()));
+                    return fail(
+                        QStringLiteral("expected ',' or ']' in the values of '%1', found %2")
+                            .arg(nameTok->text, describeHere()));
                 if (sizes.isEmpty()) {
-                    report(nameTok->line,
-                           QStringLiteral("'%1' is given a list of values but no size; write %1[%2]")
-                               .arg(nameTok->text)
-                               .arg(count));
+                    report(
+                        nameTok->line,
+                        QStringLiteral("'%1' is given a list of values but no size; write %1[%2]")
+                            .arg(nameTok->text)
+                            .arg(count));
                 } else if (!sizes.contains(-1)) {
                     int total = 1;
                     for (int s : std::as_const(sizes))
@@ -752,8 +756,8 @@ void Checker::parseDeclaration(bool isParameter)
                     return;
             }
         } else if (isParameter) {
-            return fail(QStringLiteral("the parameter '%1' needs a value: %1 = ...")
-                            .arg(nameTok->text));
+            return fail(
+                QStringLiteral("the parameter '%1' needs a value: %1 = ...").arg(nameTok->text));
         }
     } while (acceptOp(","));
     expectEnd();
@@ -816,8 +820,9 @@ void Checker::parseEnd()
     const Token *kindTok = peek();
     static const QStringList kinds = {"model", "if", "for"};
     if (!kindTok || kindTok->kind != Tok::Ident || !kinds.contains(kindTok->lower)) {
-        report(line, QStringLiteral("'End' must name the block it closes: End Model, End If or "
-                                    "End For"));
+        report(line,
+               QStringLiteral("'End' must name the block it closes: End Model, End If or "
+                              "End For"));
         return;
     }
     ++m_pos;
@@ -844,10 +849,11 @@ void Checker::parseEnd()
             const QString k = b.kind == u"model" ? QStringLiteral("Model")
                               : b.kind == u"if"  ? QStringLiteral("If")
                                                  : QStringLiteral("For");
-            report(b.line, QStringLiteral("'%1' block opened here is never closed (missing 'End "
-                                          "%1' before '%2' at line %3)")
-                               .arg(k, shown)
-                               .arg(line));
+            report(b.line,
+                   QStringLiteral("'%1' block opened here is never closed (missing 'End "
+                                  "%1' before '%2' at line %3)")
+                       .arg(k, shown)
+                       .arg(line));
         }
     }
     m_blocks.removeLast();
@@ -864,8 +870,9 @@ void Checker::parseIf(bool elseIf)
             return;
         }
         if (m_blocks.last().sawElse)
-            report(line, QStringLiteral("'ElseIf' after the 'Else' of the 'If' block of line %1")
-                             .arg(m_blocks.last().line));
+            report(line,
+                   QStringLiteral("'ElseIf' after the 'Else' of the 'If' block of line %1")
+                       .arg(m_blocks.last().line));
     } else {
         m_blocks << Block{QStringLiteral("if"), line, QString(), false};
     }
@@ -876,8 +883,8 @@ void Checker::parseIf(bool elseIf)
     if (m_failed)
         return;
     if (!acceptWord("then"))
-        return fail(QStringLiteral("expected 'Then' after the condition, found %1")
-                        .arg(describeHere()));
+        return fail(
+            QStringLiteral("expected 'Then' after the condition, found %1").arg(describeHere()));
     if (!atEnd())
         fail(QStringLiteral("nothing may follow 'Then' on its line; write the statements on the "
                             "lines below"));
@@ -893,13 +900,15 @@ void Checker::parseFor()
         return;
     const Symbol sym = m_symbols.value(var->text);
     if (sym.kind != SymKind::LoopVariable && sym.kind != SymKind::Variable)
-        report(var->line, QStringLiteral("'%1' is %2 and cannot count a loop")
-                              .arg(var->text, kindName(sym.kind)));
+        report(var->line,
+               QStringLiteral("'%1' is %2 and cannot count a loop")
+                   .arg(var->text, kindName(sym.kind)));
     else if (sym.dims > 0)
-        report(var->line, QStringLiteral("'%1' is an array and cannot count a loop").arg(var->text));
+        report(var->line,
+               QStringLiteral("'%1' is an array and cannot count a loop").arg(var->text));
     if (!acceptOp("="))
-        return fail(QStringLiteral("expected '=' after the loop variable, found %1")
-                        .arg(describeHere()));
+        return fail(
+            QStringLiteral("expected '=' after the loop variable, found %1").arg(describeHere()));
     parseExpression();
     if (m_failed)
         return;
@@ -984,17 +993,20 @@ void Checker::parseFind()
     for (const Token &u : unknowns) {
         const auto it = m_symbols.constFind(u.text);
         if (it == m_symbols.constEnd())
-            report(u.line, QStringLiteral("unknown name '%1' (declare it with Variable)").arg(u.text));
+            report(u.line,
+                   QStringLiteral("unknown name '%1' (declare it with Variable)").arg(u.text));
         else if (it->kind != SymKind::Variable)
-            report(u.line, QStringLiteral("'%1' is %2; Find changes variables only")
-                               .arg(u.text, kindName(it->kind)));
+            report(u.line,
+                   QStringLiteral("'%1' is %2; Find changes variables only")
+                       .arg(u.text, kindName(it->kind)));
         else if (it->dims > 0)
             countable = false;
         else
             ++scalarUnknowns;
     }
     if (!acceptWord("in"))
-        return fail(QStringLiteral("expected 'In' and the model's name, found %1").arg(describeHere()));
+        return fail(
+            QStringLiteral("expected 'In' and the model's name, found %1").arg(describeHere()));
     const Token *modelTok = peek();
     const QString model = expectName(QStringLiteral("the model's name"));
     if (model.isEmpty())
@@ -1004,10 +1016,11 @@ void Checker::parseFind()
         report(modelTok->line,
                QStringLiteral("the model '%1' is never defined").arg(modelTok->text));
     else if (model == currentModel())
-        report(modelTok->line, QStringLiteral("the model '%1' cannot run itself").arg(modelTok->text));
+        report(modelTok->line,
+               QStringLiteral("the model '%1' cannot run itself").arg(modelTok->text));
     if (!acceptWord("using"))
-        return fail(QStringLiteral("expected 'Using' and a solver's name, found %1")
-                        .arg(describeHere()));
+        return fail(
+            QStringLiteral("expected 'Using' and a solver's name, found %1").arg(describeHere()));
     const Token *solverTok = peek();
     if (!solverTok || solverTok->kind != Tok::Ident)
         return fail(QStringLiteral("expected a solver's name, found %1").arg(describeHere()));
@@ -1051,18 +1064,21 @@ void Checker::parseFind()
     for (const Token &t : targets) {
         const auto it = m_symbols.constFind(t.text);
         if (it == m_symbols.constEnd())
-            report(t.line, QStringLiteral("unknown name '%1' (declare it with Variable)").arg(t.text));
+            report(t.line,
+                   QStringLiteral("unknown name '%1' (declare it with Variable)").arg(t.text));
         else if (it->kind != SymKind::Variable)
-            report(t.line, QStringLiteral("'%1' is %2; the objective must be a variable the model "
-                                          "sets")
-                               .arg(t.text, kindName(it->kind)));
+            report(t.line,
+                   QStringLiteral("'%1' is %2; the objective must be a variable the model "
+                                  "sets")
+                       .arg(t.text, kindName(it->kind)));
         else if (it->dims > 0)
             countable = false;
         else
             ++scalarTargets;
     }
     if ((goal == u"minimize" || goal == u"maximize") && targets.size() != 1)
-        report(goalTok->line, QStringLiteral("To %1 takes exactly one objective").arg(goalTok->text));
+        report(goalTok->line,
+               QStringLiteral("To %1 takes exactly one objective").arg(goalTok->text));
     if (kind == SolverKind::RootFinder && goal == u"zero" && countable
         && scalarUnknowns != scalarTargets)
         report(goalTok->line,
@@ -1092,8 +1108,8 @@ void Checker::parseInitiate()
                               "GEAR or DAE")
                    .arg(solverTok->text.toUpper()));
     if (!acceptWord("for"))
-        return fail(QStringLiteral("expected 'For' and the model's name, found %1")
-                        .arg(describeHere()));
+        return fail(
+            QStringLiteral("expected 'For' and the model's name, found %1").arg(describeHere()));
     const Token *modelTok = peek();
     const QString model = expectName(QStringLiteral("the model's name"));
     if (model.isEmpty())
@@ -1103,7 +1119,8 @@ void Checker::parseInitiate()
         report(modelTok->line,
                QStringLiteral("the model '%1' is never defined").arg(modelTok->text));
     else if (model == currentModel())
-        report(modelTok->line, QStringLiteral("the model '%1' cannot run itself").arg(modelTok->text));
+        report(modelTok->line,
+               QStringLiteral("the model '%1' cannot run itself").arg(modelTok->text));
     if (!acceptWord("equations"))
         return fail(QStringLiteral("expected 'Equations' and the state variables, found %1")
                         .arg(describeHere()));
@@ -1113,10 +1130,12 @@ void Checker::parseInitiate()
     for (const Token &s : states) {
         const auto it = m_symbols.constFind(s.text);
         if (it == m_symbols.constEnd())
-            report(s.line, QStringLiteral("unknown name '%1' (declare it with Variable)").arg(s.text));
+            report(s.line,
+                   QStringLiteral("unknown name '%1' (declare it with Variable)").arg(s.text));
         else if (it->kind != SymKind::Variable)
-            report(s.line, QStringLiteral("'%1' is %2; only variables can be integrated")
-                               .arg(s.text, kindName(it->kind)));
+            report(s.line,
+                   QStringLiteral("'%1' is %2; only variables can be integrated")
+                       .arg(s.text, kindName(it->kind)));
     }
     if (!acceptWord("of"))
         return fail(QStringLiteral("expected 'Of' and the independent variable, found %1")
@@ -1147,8 +1166,8 @@ void Checker::parseInitiate()
     if (m_failed)
         return;
     if (!acceptWord("step"))
-        return fail(QStringLiteral("expected 'Step' and the output step, found %1")
-                        .arg(describeHere()));
+        return fail(
+            QStringLiteral("expected 'Step' and the output step, found %1").arg(describeHere()));
     parseExpression();
     if (m_failed)
         return;
@@ -1192,8 +1211,8 @@ void Checker::parsePlot()
             return;
     } while (acceptOp(","));
     if (!acceptWord("vs"))
-        return fail(QStringLiteral("expected 'Vs' and the horizontal axis, found %1")
-                        .arg(describeHere()));
+        return fail(
+            QStringLiteral("expected 'Vs' and the horizontal axis, found %1").arg(describeHere()));
     parseExpression();
     if (m_failed)
         return;
@@ -1272,8 +1291,9 @@ void Checker::parseAssignment()
         report(target.line,
                QStringLiteral("unknown name '%1' (declare it with Variable)").arg(target.text));
     } else if (it->kind != SymKind::Variable) {
-        report(target.line, QStringLiteral("'%1' is %2 and cannot be assigned")
-                                .arg(target.text, kindName(it->kind)));
+        report(target.line,
+               QStringLiteral("'%1' is %2 and cannot be assigned")
+                   .arg(target.text, kindName(it->kind)));
     } else {
         if (target.prime && !inModel())
             report(target.line,
@@ -1282,10 +1302,11 @@ void Checker::parseAssignment()
             report(target.line,
                    QStringLiteral("'%1' is not an array and takes no index").arg(target.text));
         else if (indexed && indexCount != it->dims)
-            report(target.line, QStringLiteral("'%1' has %2 dimension(s) but %3 index(es) are given")
-                                    .arg(target.text)
-                                    .arg(it->dims)
-                                    .arg(indexCount));
+            report(target.line,
+                   QStringLiteral("'%1' has %2 dimension(s) but %3 index(es) are given")
+                       .arg(target.text)
+                       .arg(it->dims)
+                       .arg(indexCount));
         else if (!indexed && it->dims > 0)
             report(target.line,
                    QStringLiteral("'%1' is an array: assign its elements, %1[i] = ...")
@@ -1412,7 +1433,8 @@ void Checker::parsePrimary()
         return;
     }
     if (t->kind != Tok::Ident || reservedWords().contains(t->lower))
-        return fail(QStringLiteral("expected a number, a name or '(', found %1").arg(describeHere()));
+        return fail(
+            QStringLiteral("expected a number, a name or '(', found %1").arg(describeHere()));
     ++m_pos;
     if (!t->prime && isOp(peek(), "(")) {
         ++m_pos;
@@ -1423,10 +1445,11 @@ void Checker::parsePrimary()
         const auto bit = builtins().constFind(t->lower);
         if (bit != builtins().constEnd()) {
             if (*bit >= 0 && count != *bit)
-                report(line, QStringLiteral("'%1' takes %2 argument(s), %3 given")
-                                 .arg(t->text)
-                                 .arg(*bit)
-                                 .arg(count));
+                report(line,
+                       QStringLiteral("'%1' takes %2 argument(s), %3 given")
+                           .arg(t->text)
+                           .arg(*bit)
+                           .arg(count));
             else if (*bit < 0 && count < 1)
                 report(line, QStringLiteral("'%1' takes at least one argument").arg(t->text));
             return;
@@ -1435,13 +1458,15 @@ void Checker::parsePrimary()
         if (it == m_symbols.constEnd())
             report(line, QStringLiteral("unknown function '%1'").arg(t->text));
         else if (it->kind != SymKind::Function)
-            report(line, QStringLiteral("'%1' is %2, not a function; an array takes [ ]")
-                             .arg(t->text, kindName(it->kind)));
+            report(line,
+                   QStringLiteral("'%1' is %2, not a function; an array takes [ ]")
+                       .arg(t->text, kindName(it->kind)));
         else if (it->arity != count)
-            report(line, QStringLiteral("'%1' takes %2 argument(s), %3 given")
-                             .arg(t->text)
-                             .arg(it->arity)
-                             .arg(count));
+            report(line,
+                   QStringLiteral("'%1' takes %2 argument(s), %3 given")
+                       .arg(t->text)
+                       .arg(it->arity)
+                       .arg(count));
         return;
     }
     int indexCount = 0;
@@ -1461,8 +1486,8 @@ void Checker::checkNameUse(const Token &name, int indexCount, bool indexed)
     if (name.lower == u"pi" && !indexed && !name.prime)
         return;
     if (builtins().contains(name.lower)) {
-        report(name.line, QStringLiteral("the function '%1' needs its arguments in ( )")
-                              .arg(name.text));
+        report(name.line,
+               QStringLiteral("the function '%1' needs its arguments in ( )").arg(name.text));
         return;
     }
     const auto it = m_symbols.constFind(name.text);
@@ -1471,22 +1496,24 @@ void Checker::checkNameUse(const Token &name, int indexCount, bool indexed)
         return;
     }
     if (it->kind == SymKind::Model || it->kind == SymKind::Function) {
-        report(name.line, QStringLiteral("'%1' is %2 and has no value").arg(name.text,
-                                                                          kindName(it->kind)));
+        report(name.line,
+               QStringLiteral("'%1' is %2 and has no value").arg(name.text, kindName(it->kind)));
         return;
     }
     if (name.prime && it->kind != SymKind::Variable) {
-        report(name.line, QStringLiteral("'%1' is %2 and has no derivative")
-                              .arg(name.text, kindName(it->kind)));
+        report(
+            name.line,
+            QStringLiteral("'%1' is %2 and has no derivative").arg(name.text, kindName(it->kind)));
         return;
     }
     if (indexed && it->dims == 0)
         report(name.line, QStringLiteral("'%1' is not an array and takes no index").arg(name.text));
     else if (indexed && indexCount != it->dims)
-        report(name.line, QStringLiteral("'%1' has %2 dimension(s) but %3 index(es) are given")
-                              .arg(name.text)
-                              .arg(it->dims)
-                              .arg(indexCount));
+        report(name.line,
+               QStringLiteral("'%1' has %2 dimension(s) but %3 index(es) are given")
+                   .arg(name.text)
+                   .arg(it->dims)
+                   .arg(indexCount));
 }
 
 } // namespace

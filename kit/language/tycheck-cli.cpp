@@ -22,10 +22,8 @@ int main(int argc, char *argv[])
     for (const QString &name : files) {
         QFile file(name);
         if (!file.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr,
-                         "%s: cannot read: %s\n",
-                         qPrintable(name),
-                         qPrintable(file.errorString()));
+            std::fprintf(
+                stderr, "%s: cannot read: %s\n", qPrintable(name), qPrintable(file.errorString()));
             status = 2;
             continue;
         }
