@@ -410,8 +410,10 @@ void Checker::lex(const QString &text)
             continuing = true;
             continue;
         }
-        if (continues)
+        if (continues) {
             report(lineNo, QStringLiteral("the statement continues past the end of the file"));
+            pending.broken = true;
+        }
         continuing = false;
         if (!pending.tokens.isEmpty()) {
             if (pending.line != pending.tokens.first().line)
@@ -694,6 +696,12 @@ void Checker::parseDeclaration(bool isParameter)
         = isParameter ? QStringLiteral("a parameter name") : QStringLiteral("a variable name");
     do {
         const Token *nameTok = peek();
+        if (nameTok && nameTok->kind == Tok::Ident && reservedWords().contains(nameTok->lower)) {
+            // the declaration scan has reported it already
+            m_failed = true;
+            m_pos = m_tokens->size();
+            return;
+        }
         if (expectName(what).isEmpty())
             return;
         QList<int> sizes; // literal sizes; -1 when given by an expression
@@ -820,6 +828,9 @@ void Checker::parseEnd()
     const Token *kindTok = peek();
     static const QStringList kinds = {"model", "if", "for"};
     if (!kindTok || kindTok->kind != Tok::Ident || !kinds.contains(kindTok->lower)) {
+        // Taken as closing the innermost block, so that one fault gives one finding.
+        if (!m_blocks.isEmpty())
+            m_blocks.removeLast();
         report(line,
                QStringLiteral("'End' must name the block it closes: End Model, End If or "
                               "End For"));
