@@ -16,23 +16,58 @@ QString lineError(qsizetype line, const QString &what)
 }
 
 // The lines of the file, without their ends: CR LF, LF and a lone CR each end one.
-QList<QByteArray> splitLines(const QByteArray &text)
+QList<QByteArrayView> splitLines(QByteArrayView text)
 {
-    QList<QByteArray> lines;
+    QList<QByteArrayView> lines;
     qsizetype start = 0;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char c = text.at(i);
         if (c == '\n' || c == '\r') {
-            lines.append(text.mid(start, i - start));
+            lines.append(text.sliced(start, i - start));
             if (c == '\r' && i + 1 < n && text.at(i + 1) == '\n')
                 ++i;
             start = i + 1;
         }
     }
     if (start < n)
-        lines.append(text.mid(start));
+        lines.append(text.sliced(start));
     return lines;
+}
+
+// The common case of a well-formed data line "x y", read without building strings.
+// Anything else (and every fault) goes the general way, which names the fault.
+std::optional<QPointF> quickPoint(QByteArrayView line)
+{
+    QByteArrayView fields[2];
+    int count = 0;
+    qsizetype i = 0;
+    const qsizetype n = line.size();
+    while (i < n) {
+        while (i < n && (line.at(i) == ' ' || line.at(i) == '\t'))
+            ++i;
+        if (i == n)
+            break;
+        const qsizetype start = i;
+        while (i < n && line.at(i) != ' ' && line.at(i) != '\t')
+            ++i;
+        if (count == 2)
+            return std::nullopt;
+        fields[count++] = line.sliced(start, i - start);
+    }
+    if (count != 2)
+        return std::nullopt;
+    double v[2];
+    for (int k = 0; k < 2; ++k) {
+        const char c = fields[k].front();
+        if (!((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.'))
+            return std::nullopt;
+        bool ok = false;
+        v[k] = fields[k].toDouble(&ok);
+        if (!ok || !std::isfinite(v[k]))
+            return std::nullopt;
+    }
+    return QPointF(v[0], v[1]);
 }
 
 // The first word and the rest of the line after the blanks that follow it.
@@ -75,10 +110,10 @@ QByteArray numberText(double v)
 
 PlotParseResult parsePlot(const QByteArray &text)
 {
-    QByteArray body = text;
+    QByteArrayView body(text);
     if (body.startsWith("\xEF\xBB\xBF"))
-        body.remove(0, 3);
-    const QList<QByteArray> lines = splitLines(body);
+        body = body.sliced(3);
+    const QList<QByteArrayView> lines = splitLines(body);
 
     PlotData plot;
     bool headerSeen = false;
@@ -90,7 +125,13 @@ PlotParseResult parsePlot(const QByteArray &text)
 
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const qsizetype lineNo = i + 1;
-        const QByteArray &raw = lines.at(i);
+        const QByteArrayView raw = lines.at(i);
+        if (!plot.series.isEmpty()) {
+            if (const std::optional<QPointF> pt = quickPoint(raw)) {
+                plot.series.last().points.append(*pt);
+                continue;
+            }
+        }
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString decoded = decoder(raw);
         if (decoder.hasError())

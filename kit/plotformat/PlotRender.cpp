@@ -57,6 +57,36 @@ Axis niceAxis(double min, double max, int maxTicks)
     return a;
 }
 
+// Consecutive points that fall into one pixel column are drawn through that column's
+// first, lowest, highest and last point: the same picture from at most four points a
+// column, however many the series has.
+QPolygonF thinned(const QPolygonF &in)
+{
+    QPolygonF out;
+    out.reserve(std::min<qsizetype>(in.size(), 4096));
+    qsizetype i = 0;
+    while (i < in.size()) {
+        const double column = std::floor(in.at(i).x());
+        qsizetype j = i, lo = i, hi = i;
+        while (j + 1 < in.size() && std::floor(in.at(j + 1).x()) == column) {
+            ++j;
+            if (in.at(j).y() < in.at(lo).y())
+                lo = j;
+            if (in.at(j).y() > in.at(hi).y())
+                hi = j;
+        }
+        const qsizetype keep[4] = {i, std::min(lo, hi), std::max(lo, hi), j};
+        qsizetype last = -1;
+        for (qsizetype k : keep) {
+            if (k != last)
+                out.append(in.at(k));
+            last = k;
+        }
+        i = j + 1;
+    }
+    return out;
+}
+
 QString tickText(double v)
 {
     return QString::number(v, 'g', 6);
@@ -215,6 +245,8 @@ QImage renderPlot(const PlotData &plot, QSize size)
         line.reserve(s.points.size());
         for (const QPointF &pt : s.points)
             line.append(QPointF(mapX(pt.x()), mapY(pt.y())));
+        if (line.size() > maxMarkedPoints)
+            line = thinned(line);
         p.setPen(QPen(colour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(Qt::NoBrush);
         if (line.size() > 1)

@@ -207,6 +207,28 @@ private slots:
         QVERIFY(pixelsOfColour(image, plotSeriesColour(0)) > 10);
     }
 
+    // Many points per pixel column are drawn through fewer points; a single peak among
+    // them must still show.
+    void aDenseSeriesKeepsItsPeaks()
+    {
+        PlotData plot;
+        PlotSeries flat{QStringLiteral("flat"), {}};
+        for (int i = 0; i < 200000; ++i)
+            flat.points.append(QPointF(i, i == 50001 ? 1.0 : 0.0));
+        plot.series.append(flat);
+        const QImage image
+            = renderPlot(plot, QSize(300, 200)).convertToFormat(QImage::Format_RGB32);
+        const QRgb colour = plotSeriesColour(0).rgb();
+        int highest = image.height();
+        for (int y = 0; y < image.height() && highest == image.height(); ++y)
+            for (int x = 0; x < image.width() / 2; ++x) // the legend is on the right
+                if (image.pixel(x, y) == colour) {
+                    highest = y;
+                    break;
+                }
+        QVERIFY2(highest < image.height() / 4, qPrintable(QString::number(highest)));
+    }
+
     void aGifFileReadsBackAsTheSamePicture()
     {
         QTemporaryDir dir;
