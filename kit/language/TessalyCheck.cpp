@@ -225,6 +225,7 @@ private:
     int m_pos = 0;
     int m_lastLine = 0;
     bool m_failed = false;
+    int m_depth = 0; // nesting of the expression being parsed
 };
 
 QList<TyFinding> Checker::run(const QByteArray &source)
@@ -1329,8 +1330,26 @@ void Checker::parseAssignment()
 
 // Expressions ------------------------------------------------------------
 
+// Expressions nest by recursion; a limit keeps hostile input (thousands of
+// parentheses or signs) from exhausting the stack.
+constexpr int maxNesting = 200;
+
+struct NestingGuard
+{
+    explicit NestingGuard(int &depth)
+        : m_depth(depth)
+    {
+        ++m_depth;
+    }
+    ~NestingGuard() { --m_depth; }
+    int &m_depth;
+};
+
 void Checker::parseExpression()
 {
+    NestingGuard guard(m_depth);
+    if (m_depth > maxNesting)
+        return fail(QStringLiteral("the expression is nested too deeply"));
     parseOr();
 }
 
@@ -1350,6 +1369,9 @@ void Checker::parseAnd()
 
 void Checker::parseNot()
 {
+    NestingGuard guard(m_depth);
+    if (m_depth > maxNesting)
+        return fail(QStringLiteral("the expression is nested too deeply"));
     if (acceptWord("not"))
         return parseNot();
     parseComparison();
@@ -1393,6 +1415,9 @@ void Checker::parseProduct()
 
 void Checker::parseUnary()
 {
+    NestingGuard guard(m_depth);
+    if (m_depth > maxNesting)
+        return fail(QStringLiteral("the expression is nested too deeply"));
     if (acceptOp("-") || acceptOp("+"))
         return parseUnary();
     parsePower();

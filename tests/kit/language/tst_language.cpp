@@ -277,6 +277,13 @@ void TestLanguage::checkerReportsEachKindOfFault_data()
         << QByteArray("Variable x\nx = 1 + &\n    2 + $\n") << 3 << "unexpected character '$'";
     QTest::newRow("cr lf line ends count once")
         << QByteArray("Variable x\r\n\r\nx = (1\r\n") << 3 << "'(' is never closed";
+    QTest::newRow("deep nesting is refused, not a crash")
+        << QByteArray("Variable x\nx = ") + QByteArray(20000, '(') + "1" + QByteArray(20000, ')')
+               + "\n"
+        << 2 << "nested too deeply";
+    QTest::newRow("a long run of signs is refused")
+        << QByteArray("Variable x\n\nx = ") + QByteArray(20000, '-') + "1\n"
+        << 3 << "nested too deeply";
     QTest::newRow("cr line ends count")
         << QByteArray("Variable x\r\rx = q\r") << 3 << "unknown name 'q'";
 }
