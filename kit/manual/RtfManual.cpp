@@ -86,7 +86,7 @@ QByteArray table(const QList<QStringList> &rows, bool firstRowIsHeader)
         columns = std::max(columns, int(row.size()));
     // Column widths in proportion to the longest cell of each column (within limits);
     // the table spans the text width of 9412 twips.
-    QList<int> weight(columns, 4);
+    QList<int> weight(columns, 9);
     for (const QStringList &row : rows)
         for (int c = 0; c < row.size(); ++c)
             weight[c] = std::max(weight[c], std::min(int(row.at(c).size()), 60));
