@@ -112,16 +112,18 @@ void PlotsWindow::updateTitle()
 
 bool PlotsWindow::savePng(const QString &path, QString *error) const
 {
-    const QImage image = m_canvas->imageToSave();
-    if (image.isNull()) {
-        *error = QStringLiteral("There is no plot to save.");
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
         return false;
-    }
+    };
+    const QImage image = m_canvas->imageToSave();
+    if (image.isNull())
+        return fail(QStringLiteral("There is no plot to save."));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
-        *error = QStringLiteral("The picture could not be saved as '%1': %2")
-                     .arg(path, file.errorString());
-        return false;
+        return fail(QStringLiteral("The picture could not be saved as '%1': %2")
+                        .arg(path, file.errorString()));
     }
     return true;
 }
