@@ -226,6 +226,27 @@ private:
     int m_lastLine = 0;
     bool m_failed = false;
     int m_depth = 0; // nesting of the expression being parsed
+
+    // What each model sets, for the checks made once the whole file is read.
+    struct ModelInfo
+    {
+        QSet<QString> derivatives; // names whose derivative the model sets
+        QSet<QString> assigned;    // names the model assigns or lets a nested solver set
+        int residuals = 0;
+    };
+    struct SolverUse
+    {
+        int line = 0;
+        QString model;
+        QList<Token> names; // Find: its objectives; Initiate: its states
+        bool isFind = false;
+        bool dae = false;
+    };
+    QHash<QString, ModelInfo> m_models;
+    QList<SolverUse> m_uses;
+    void recordSet(const QString &name, bool derivative);
+    void checkSolverUses();
+    bool noDuplicates(const QList<Token> &names);
 };
 
 QList<TyFinding> Checker::run(const QByteArray &source)
@@ -234,6 +255,7 @@ QList<TyFinding> Checker::run(const QByteArray &source)
     scanDeclarations();
     for (Statement &st : m_statements)
         checkStatement(st);
+    checkSolverUses();
     for (const Block &block : std::as_const(m_blocks)) {
         const QString kind = block.kind == u"model" ? QStringLiteral("Model")
                              : block.kind == u"if"  ? QStringLiteral("If")
@@ -963,6 +985,8 @@ void Checker::parseResidual()
     ++m_pos;
     if (!inModel())
         report(line, QStringLiteral("a Residual belongs inside a Model"));
+    else
+        ++m_models[currentModel()].residuals;
     if (atEnd())
         return fail(QStringLiteral("expected the expression the DAE solver drives to zero"));
     parseSum();
@@ -994,12 +1018,92 @@ void Checker::parseWithOptions(const QStringList &allowed)
     } while (acceptOp(","));
 }
 
+void Checker::recordSet(const QString &name, bool derivative)
+{
+    const QString model = currentModel();
+    if (model.isEmpty())
+        return;
+    if (derivative)
+        m_models[model].derivatives.insert(name);
+    else
+        m_models[model].assigned.insert(name);
+}
+
+bool Checker::noDuplicates(const QList<Token> &names)
+{
+    QSet<QString> seen;
+    for (const Token &t : names) {
+        if (seen.contains(t.text)) {
+            report(t.line, QStringLiteral("'%1' is listed twice").arg(t.text));
+            return false;
+        }
+        seen.insert(t.text);
+    }
+    return true;
+}
+
+void Checker::checkSolverUses()
+{
+    for (const SolverUse &use : std::as_const(m_uses)) {
+        const ModelInfo info = m_models.value(use.model);
+        if (use.isFind) {
+            for (const Token &t : use.names)
+                if (!info.assigned.contains(t.text))
+                    report(use.line,
+                           QStringLiteral("the model '%1' never sets '%2', the objective of this "
+                                          "Find")
+                               .arg(use.model, t.text));
+            continue;
+        }
+        QStringList withoutDerivative;
+        QSet<QString> listed;
+        for (const Token &t : use.names) {
+            listed.insert(t.text);
+            if (!info.derivatives.contains(t.text))
+                withoutDerivative << t.text;
+        }
+        if (use.dae) {
+            if (withoutDerivative.size() != info.residuals)
+                report(use.line,
+                       QStringLiteral("the model '%1' has %2 Residual statement(s) for %3 state(s) "
+                                      "without a derivative")
+                           .arg(use.model)
+                           .arg(info.residuals)
+                           .arg(withoutDerivative.size()));
+        } else {
+            for (const QString &name : std::as_const(withoutDerivative))
+                report(use.line,
+                       QStringLiteral("the model '%1' never sets %2', the derivative of a state "
+                                      "of this Initiate")
+                           .arg(use.model, name));
+            if (info.residuals > 0)
+                report(use.line,
+                       QStringLiteral("the model '%1' has Residual statements, which only the DAE "
+                                      "integrator keeps")
+                           .arg(use.model));
+        }
+        QStringList unlisted;
+        for (const QString &name : info.derivatives)
+            if (!listed.contains(name))
+                unlisted << name;
+        unlisted.sort();
+        for (const QString &name : std::as_const(unlisted))
+            report(use.line,
+                   QStringLiteral("the model '%1' sets %2' but this Initiate does not list '%2' "
+                                  "after Equations")
+                       .arg(use.model, name));
+    }
+}
+
 void Checker::parseFind()
 {
     ++m_pos;
     const QList<Token> unknowns = parseNameList(QStringLiteral("the name of an unknown to find"));
     if (m_failed)
         return;
+    noDuplicates(unknowns);
+    for (const Token &u : unknowns)
+        recordSet(u.text, false);
     int scalarUnknowns = 0;
     bool countable = true;
     for (const Token &u : unknowns) {
@@ -1072,6 +1176,9 @@ void Checker::parseFind()
     const QList<Token> targets = parseNameList(QStringLiteral("the objective's name"));
     if (m_failed)
         return;
+    noDuplicates(targets);
+    if (mit != m_symbols.constEnd() && mit->kind == SymKind::Model && model != currentModel())
+        m_uses << SolverUse{modelTok->line, model, targets, true, false};
     int scalarTargets = 0;
     for (const Token &t : targets) {
         const auto it = m_symbols.constFind(t.text);
@@ -1139,6 +1246,11 @@ void Checker::parseInitiate()
     const QList<Token> states = parseNameList(QStringLiteral("a state variable"));
     if (m_failed)
         return;
+    if (noDuplicates(states) && mit != m_symbols.constEnd() && mit->kind == SymKind::Model
+        && model != currentModel())
+        m_uses << SolverUse{modelTok->line, model, states, false, solverTok->lower == u"dae"};
+    for (const Token &s : states)
+        recordSet(s.text, false);
     for (const Token &s : states) {
         const auto it = m_symbols.constFind(s.text);
         if (it == m_symbols.constEnd())
@@ -1155,6 +1267,7 @@ void Checker::parseInitiate()
     const Token *indep = peek();
     if (expectName(QStringLiteral("the independent variable")).isEmpty())
         return;
+    recordSet(indep->text, false);
     {
         const auto it = m_symbols.constFind(indep->text);
         if (it == m_symbols.constEnd())
@@ -1298,6 +1411,7 @@ void Checker::parseAssignment()
     if (atEnd())
         return fail(QStringLiteral("malformed assignment: nothing after '='"));
 
+    recordSet(target.text, target.prime);
     const auto it = m_symbols.constFind(target.text);
     if (it == m_symbols.constEnd()) {
         report(target.line,

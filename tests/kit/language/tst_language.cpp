@@ -236,6 +236,26 @@ void TestLanguage::checkerReportsEachKindOfFault_data()
         << QByteArray("Variable x, y\nModel m\n  y = x\n  Find x In m Using NEWTON To Zero "
                       "y\nEnd Model\n")
         << 4 << "the model 'm' cannot run itself";
+    QTest::newRow("state without its derivative")
+        << model + "Initiate RK4 For m Equations x, y Of t Span 0, 1 Step 0.1\n"
+        << 6 << "the model 'm' never sets y', the derivative of a state";
+    QTest::newRow("derivative of an unlisted state")
+        << QByteArray("Variable x, y, t\nModel m\n  x' = y\n  y' = -x\nEnd Model\n"
+                      "Initiate RK4 For m Equations x Of t Span 0, 1 Step 0.1\n")
+        << 6 << "the model 'm' sets y' but this Initiate does not list 'y'";
+    QTest::newRow("dae without a residual")
+        << QByteArray("Variable x, z, t\nModel m\n  x' = -x*z\nEnd Model\n"
+                      "Initiate DAE For m Equations x, z Of t Span 0, 1 Step 0.1\n")
+        << 5 << "has 0 Residual statement(s) for 1 state(s) without a derivative";
+    QTest::newRow("residual without dae")
+        << QByteArray("Variable x, t\nModel m\n  x' = -x\n  Residual x - 1\nEnd Model\n"
+                      "Initiate RKF45 For m Equations x Of t Span 0, 1 Step 0.1\n")
+        << 6 << "which only the DAE integrator keeps";
+    QTest::newRow("objective the model never sets")
+        << model + "Find x In m Using NEWTON To Zero t\n"
+        << 6 << "the model 'm' never sets 't', the objective of this Find";
+    QTest::newRow("unknown listed twice") << model + "Find x, x In m Using SQP To Minimize y\n"
+                                          << 6 << "'x' is listed twice";
     QTest::newRow("initiate without span")
         << model + "Initiate RK4 For m Equations x Of t Step 0.1\n"
         << 6 << "expected 'Span'";
