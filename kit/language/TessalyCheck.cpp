@@ -454,7 +454,8 @@ void Checker::declare(const QString &name, const Symbol &symbol, const Token &at
                QStringLiteral("'%1' is a word of the language and cannot name anything").arg(name));
         return;
     }
-    if (builtins().contains(key.toLower()) || key.toLower() == u"pi") {
+    if (builtins().contains(key.toLower()) || key.toLower() == u"pi"
+        || key.toLower() == u"iteration") {
         report(at.line, QStringLiteral("'%1' is built in and cannot be declared again").arg(name));
         return;
     }
@@ -1413,7 +1414,10 @@ void Checker::parseAssignment()
 
     recordSet(target.text, target.prime);
     const auto it = m_symbols.constFind(target.text);
-    if (it == m_symbols.constEnd()) {
+    if (target.lower == u"pi" || target.lower == u"iteration") {
+        report(target.line,
+               QStringLiteral("'%1' is built in and cannot be assigned").arg(target.text));
+    } else if (it == m_symbols.constEnd()) {
         report(target.line,
                QStringLiteral("unknown name '%1' (declare it with Variable)").arg(target.text));
     } else if (it->kind != SymKind::Variable) {
@@ -1633,7 +1637,8 @@ void Checker::checkNameUse(const Token &name, int indexCount, bool indexed)
 {
     if (m_functionParams.contains(name.text) && !indexed && !name.prime)
         return;
-    if (name.lower == u"pi" && !indexed && !name.prime)
+    // pi, and the number of the running Find's iteration
+    if ((name.lower == u"pi" || name.lower == u"iteration") && !indexed && !name.prime)
         return;
     if (builtins().contains(name.lower)) {
         report(name.line,

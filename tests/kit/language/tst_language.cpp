@@ -271,6 +271,8 @@ void TestLanguage::checkerReportsEachKindOfFault_data()
         << QByteArray("Variable x\nx = y + 1\n") << 2 << "unknown name 'y'";
     QTest::newRow("names are case-sensitive")
         << QByteArray("Variable T\nt = 1\n") << 2 << "unknown name 't'";
+    QTest::newRow("built-in value assigned") << QByteArray("iteration = 2\n") << 1
+                                             << "'iteration' is built in and cannot be assigned";
     QTest::newRow("declared twice")
         << QByteArray("Variable x\nParameter x = 2\n") << 2 << "'x' is already declared at line 1";
     QTest::newRow("keyword as a name")
