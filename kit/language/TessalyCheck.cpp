@@ -251,7 +251,10 @@ private:
 
 QList<TyFinding> Checker::run(const QByteArray &source)
 {
-    lex(QString::fromUtf8(source));
+    QString text = QString::fromUtf8(source);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1); // the byte-order mark some editors write first
+    lex(text);
     scanDeclarations();
     for (Statement &st : m_statements)
         checkStatement(st);

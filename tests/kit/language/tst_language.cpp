@@ -325,6 +325,7 @@ void TestLanguage::checkerAcceptsSoundSources_data()
 {
     QTest::addColumn<QByteArray>("source");
     QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFVariable x\r\nx = 1\r\n");
     QTest::newRow("comments only") << QByteArray("! nothing here\n   ! nor here\n");
     QTest::newRow("keywords in any case")
         << QByteArray("variable x = 1, y\nMODEL m\n  y = x - 2\nend model\n"
