@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <algorithm>
@@ -251,7 +252,15 @@ private:
 
 QList<TyFinding> Checker::run(const QByteArray &source)
 {
-    QString text = QString::fromUtf8(source);
+    // Code files are UTF-8; one that is not valid UTF-8 is read as Windows-1252,
+    // as the program and the launchers read it.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8.decode(source);
+    if (utf8.hasError()) {
+        QStringDecoder cp1252("windows-1252");
+        if (cp1252.isValid())
+            text = cp1252.decode(source);
+    }
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1); // the byte-order mark some editors write first
     lex(text);

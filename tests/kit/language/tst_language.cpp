@@ -271,8 +271,8 @@ void TestLanguage::checkerReportsEachKindOfFault_data()
         << QByteArray("Variable x\nx = y + 1\n") << 2 << "unknown name 'y'";
     QTest::newRow("names are case-sensitive")
         << QByteArray("Variable T\nt = 1\n") << 2 << "unknown name 't'";
-    QTest::newRow("built-in value assigned") << QByteArray("iteration = 2\n") << 1
-                                             << "'iteration' is built in and cannot be assigned";
+    QTest::newRow("built-in value assigned")
+        << QByteArray("iteration = 2\n") << 1 << "'iteration' is built in and cannot be assigned";
     QTest::newRow("declared twice")
         << QByteArray("Variable x\nParameter x = 2\n") << 2 << "'x' is already declared at line 1";
     QTest::newRow("keyword as a name")
@@ -326,6 +326,9 @@ void TestLanguage::checkerAcceptsSoundSources_data()
     QTest::addColumn<QByteArray>("source");
     QTest::newRow("empty file") << QByteArray();
     QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFVariable x\r\nx = 1\r\n");
+    QTest::newRow("utf-8 letters in names")
+        << QByteArray("Variable caf\xC3\xA9\ncaf\xC3\xA9 = 1\n");
+    QTest::newRow("windows-1252 letters in names") << QByteArray("Variable caf\xE9\ncaf\xE9 = 1\n");
     QTest::newRow("comments only") << QByteArray("! nothing here\n   ! nor here\n");
     QTest::newRow("keywords in any case")
         << QByteArray("variable x = 1, y\nMODEL m\n  y = x - 2\nend model\n"
