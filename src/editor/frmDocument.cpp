@@ -133,13 +133,23 @@ void frmDocument::LoadFile(const QString &newFile)
                                      "not text"));
     const DecodedText decoded = TextFileCodec::decode(raw);
 
+    // Inserting many lines into a wrapping view is slow: the text goes in unwrapped
+    // and is wrapped afterwards, screen by screen. The loaded text is no edit to
+    // undo: collecting it would keep a second copy.
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETWRAPMODE, QsciScintillaBase::SC_WRAP_NONE);
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETUNDOCOLLECTION, 0L);
     m_text->SendScintilla(QsciScintillaBase::SCI_CLEARALL);
+    // The font first, so the text is laid out once.
+    setTextFontSize(12);
+    m_text->SendScintilla(QsciScintillaBase::SCI_ALLOCATE,
+                          static_cast<unsigned long>(decoded.utf8.size() + 1));
     m_text->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT,
                           static_cast<unsigned long>(decoded.utf8.size()),
                           decoded.utf8.constData());
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETUNDOCOLLECTION, 1L);
     m_text->SendScintilla(QsciScintillaBase::SCI_EMPTYUNDOBUFFER);
-    setTextFontSize(12);
     m_text->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 0L);
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETWRAPMODE, QsciScintillaBase::SC_WRAP_WORD);
     m_encoding = decoded.encoding;
     setFilename(path);
     m_isDirty = false;
