@@ -1,6 +1,7 @@
 #include "UserDialogs.h"
 
 #include "AppInfo.h"
+#include "DesktopServices.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -74,7 +75,8 @@ MsgAnswer QtUserDialogs::message(QWidget *owner, const MessageRequest &request)
 
 namespace {
 
-std::optional<QString> runFileDialog(QWidget *owner, const FileDialogState &state, bool save)
+std::optional<QString>
+runFileDialog(QWidget *owner, const FileDialogState &state, bool save, const QString &floppy)
 {
     QFileDialog dialog(owner, state.title);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -88,9 +90,8 @@ std::optional<QString> runFileDialog(QWidget *owner, const FileDialogState &stat
     dialog.setNameFilters(filters);
     if (state.filterIndex >= 1 && state.filterIndex <= filters.size())
         dialog.selectNameFilter(filters.at(state.filterIndex - 1));
-    dialog.setDirectory(state.initDir.isEmpty() || !QDir(state.initDir).exists()
-                            ? QDir::currentPath()
-                            : state.initDir);
+    const QString dir = floppy.isEmpty() ? state.initDir : mapFloppyPath(state.initDir, floppy);
+    dialog.setDirectory(dir.isEmpty() || !QDir(dir).exists() ? QDir::currentPath() : dir);
     if (!state.fileName.isEmpty() && !state.fileName.contains(QLatin1Char('*')))
         dialog.selectFile(state.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -102,10 +103,10 @@ std::optional<QString> runFileDialog(QWidget *owner, const FileDialogState &stat
 
 std::optional<QString> QtUserDialogs::openFile(QWidget *owner, const FileDialogState &state)
 {
-    return runFileDialog(owner, state, false);
+    return runFileDialog(owner, state, false, m_floppy);
 }
 
 std::optional<QString> QtUserDialogs::saveFile(QWidget *owner, const FileDialogState &state)
 {
-    return runFileDialog(owner, state, true);
+    return runFileDialog(owner, state, true, m_floppy);
 }

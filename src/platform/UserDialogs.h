@@ -53,7 +53,14 @@ public:
 class QtUserDialogs : public UserDialogs
 {
 public:
+    // floppyDirectory: where a dialog whose initial directory is "A:" opens.
+    explicit QtUserDialogs(QString floppyDirectory = QString())
+        : m_floppy(std::move(floppyDirectory))
+    {}
     MsgAnswer message(QWidget *owner, const MessageRequest &request) override;
     std::optional<QString> openFile(QWidget *owner, const FileDialogState &state) override;
     std::optional<QString> saveFile(QWidget *owner, const FileDialogState &state) override;
+
+private:
+    QString m_floppy;
 };
