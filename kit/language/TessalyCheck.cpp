@@ -120,6 +120,78 @@ bool isIdentPart(QChar c)
     return c.isLetterOrNumber() || c == u'_';
 }
 
+// Levenshtein distance, case-insensitive; stops counting past a small limit.
+int editDistance(const QString &a, const QString &b)
+{
+    const QString x = a.toLower(), y = b.toLower();
+    QList<int> previous(y.size() + 1), current(y.size() + 1);
+    for (int j = 0; j <= y.size(); ++j)
+        previous[j] = j;
+    for (int i = 1; i <= x.size(); ++i) {
+        current[0] = i;
+        for (int j = 1; j <= y.size(); ++j) {
+            const int substitute = previous[j - 1] + (x.at(i - 1) == y.at(j - 1) ? 0 : 1);
+            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitute});
+        }
+        std::swap(previous, current);
+    }
+    return previous[y.size()];
+}
+
+// " (did you mean X?)" when exactly one candidate is close to the word; else empty.
+QString suggestion(const QString &word, const QStringList &candidates)
+{
+    if (word.size() < 2)
+        return QString();
+    const int limit = word.size() <= 4 ? 1 : 2;
+    QString best;
+    int bestDistance = limit + 1;
+    bool tie = false;
+    for (const QString &c : candidates) {
+        const int d = editDistance(word, c);
+        if (d < bestDistance) {
+            best = c;
+            bestDistance = d;
+            tie = false;
+        } else if (d == bestDistance && c.compare(best, Qt::CaseInsensitive) != 0) {
+            tie = true;
+        }
+    }
+    if (best.isEmpty() || tie || bestDistance == 0)
+        return QString();
+    return QStringLiteral(" (did you mean '%1'?)").arg(best);
+}
+
+QStringList solverNames()
+{
+    QStringList names;
+    for (auto it = solvers().cbegin(); it != solvers().cend(); ++it)
+        names << it.key().toUpper();
+    names.sort();
+    return names;
+}
+
+const QStringList &statementWords()
+{
+    static const QStringList words = {"Title",
+                                      "Parameter",
+                                      "Variable",
+                                      "Function",
+                                      "Model",
+                                      "End",
+                                      "If",
+                                      "ElseIf",
+                                      "Else",
+                                      "For",
+                                      "Constraint",
+                                      "Residual",
+                                      "Find",
+                                      "Initiate",
+                                      "Print",
+                                      "Plot"};
+    return words;
+}
+
 class Checker
 {
 public:
@@ -208,6 +280,8 @@ private:
 
     bool inModel() const;
     QString currentModel() const;
+    QStringList valueNames() const;    // declared names that have a value
+    QStringList functionNames() const; // built-in and declared functions
 
     struct Block
     {
@@ -601,6 +675,30 @@ void Checker::checkBalance(Statement &st)
                    .arg(open.last()->text, close));
         st.broken = true;
     }
+}
+
+QStringList Checker::valueNames() const
+{
+    QStringList names;
+    for (auto it = m_symbols.cbegin(); it != m_symbols.cend(); ++it)
+        if (it->kind != SymKind::Model && it->kind != SymKind::Function)
+            names << it.key();
+    for (auto it = m_functionParams.cbegin(); it != m_functionParams.cend(); ++it)
+        names << it.key();
+    names.sort();
+    return names;
+}
+
+QStringList Checker::functionNames() const
+{
+    QStringList names;
+    for (auto it = builtins().cbegin(); it != builtins().cend(); ++it)
+        names << it.key();
+    for (auto it = m_symbols.cbegin(); it != m_symbols.cend(); ++it)
+        if (it->kind == SymKind::Function)
+            names << it.key();
+    names.sort();
+    return names;
 }
 
 bool Checker::inModel() const
@@ -1157,7 +1255,9 @@ void Checker::parseFind()
     const auto sit = solvers().constFind(solverTok->lower);
     std::optional<SolverKind> kind;
     if (sit == solvers().constEnd())
-        report(solverTok->line, QStringLiteral("unknown solver '%1'").arg(solverTok->text));
+        report(solverTok->line,
+               QStringLiteral("unknown solver '%1'").arg(solverTok->text)
+                   + suggestion(solverTok->text, solverNames()));
     else if (*sit == SolverKind::Integrator)
         report(solverTok->line,
                QStringLiteral("%1 integrates differential equations; use it with Initiate, not "
@@ -1233,7 +1333,9 @@ void Checker::parseInitiate()
     ++m_pos;
     const auto sit = solvers().constFind(solverTok->lower);
     if (sit == solvers().constEnd())
-        report(solverTok->line, QStringLiteral("unknown solver '%1'").arg(solverTok->text));
+        report(solverTok->line,
+               QStringLiteral("unknown solver '%1'").arg(solverTok->text)
+                   + suggestion(solverTok->text, solverNames()));
     else if (*sit != SolverKind::Integrator)
         report(solverTok->line,
                QStringLiteral("%1 is not an integrator; Initiate takes RKF45, RK4, EULER, ADAMS, "
@@ -1403,7 +1505,9 @@ void Checker::parseAssignment()
     // Something that is not an assignment: report the first word as the fault.
     if (!isOp(peek(), "=") && !isOp(peek(), "[")) {
         if (!m_symbols.contains(target.text) && !target.prime) {
-            report(target.line, QStringLiteral("unknown statement '%1'").arg(target.text));
+            report(target.line,
+                   QStringLiteral("unknown statement '%1'").arg(target.text)
+                       + suggestion(target.text, statementWords()));
             m_pos = m_tokens->size();
             return;
         }
@@ -1622,7 +1726,9 @@ void Checker::parsePrimary()
         }
         const auto it = m_symbols.constFind(t->text);
         if (it == m_symbols.constEnd())
-            report(line, QStringLiteral("unknown function '%1'").arg(t->text));
+            report(line,
+                   QStringLiteral("unknown function '%1'").arg(t->text)
+                       + suggestion(t->text, functionNames()));
         else if (it->kind != SymKind::Function)
             report(line,
                    QStringLiteral("'%1' is %2, not a function; an array takes [ ]")
@@ -1659,7 +1765,9 @@ void Checker::checkNameUse(const Token &name, int indexCount, bool indexed)
     }
     const auto it = m_symbols.constFind(name.text);
     if (it == m_symbols.constEnd()) {
-        report(name.line, QStringLiteral("unknown name '%1'").arg(name.text));
+        report(name.line,
+               QStringLiteral("unknown name '%1'").arg(name.text)
+                   + suggestion(name.text, valueNames()));
         return;
     }
     if (it->kind == SymKind::Model || it->kind == SymKind::Function) {

@@ -178,6 +178,12 @@ void TestLanguage::checkerReportsEachKindOfFault_data()
 
     QTest::newRow("unknown statement")
         << QByteArray("Variable x\nFnd x\n") << 2 << "unknown statement 'Fnd'";
+    QTest::newRow("misspelt statement") << QByteArray("Variable x\nPrnt x\n") << 2
+                                        << "unknown statement 'Prnt' (did you mean 'Print'?)";
+    QTest::newRow("misspelt solver") << model + "Find x In m Using NEWTN To Zero y\n"
+                                     << 6 << "unknown solver 'NEWTN' (did you mean 'NEWTON'?)";
+    QTest::newRow("misspelt name") << QByteArray("Variable alpha, x\nx = 2*alpah\n") << 2
+                                   << "unknown name 'alpah' (did you mean 'alpha'?)";
     QTest::newRow("keyword cannot start")
         << QByteArray("\nThen x\n") << 2 << "'Then' cannot start a statement";
     QTest::newRow("unterminated string")
