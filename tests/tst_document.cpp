@@ -60,6 +60,7 @@ private slots:
     void askFilenameOnTheFloppyRecordsNothing_data();
     void askFilenameOnTheFloppyRecordsNothing();
     void clipboardCommands();
+    void dialogFiltersBecomeQtNameFilters();
 };
 
 void DocumentTest::loadThenSaveGivesTheseBytes_data()
@@ -471,6 +472,15 @@ void DocumentTest::clipboardCommands()
     QApplication::clipboard()->setText(u"x\ny"_qs);
     doc.Paste();
     QCOMPARE(doc.textBytes(), QByteArray("x\r\nyta"));
+}
+
+void DocumentTest::dialogFiltersBecomeQtNameFilters()
+{
+    QCOMPARE(
+        qtNameFilters(u"All Files (*.*)|*.*|Tessaly (*.ty)|*.ty|TY Output "
+                      "(*.txt;*.out)|*.txt;*.out"_qs),
+        QStringList({u"All Files (*)"_qs, u"Tessaly (*.ty)"_qs, u"TY Output (*.txt *.out)"_qs}));
+    QCOMPARE(qtNameFilters(u"All Files (*.*)|*.*|"_qs), QStringList({u"All Files (*)"_qs}));
 }
 
 QTEST_MAIN(DocumentTest)

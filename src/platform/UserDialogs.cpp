@@ -16,7 +16,11 @@ QStringList qtNameFilters(const QString &commonDialogFilter)
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
         // "*.*" means every file here, also those without a dot.
         patterns.replace(QStringLiteral("*.*"), QStringLiteral("*"));
-        filters << parts.at(i) + QStringLiteral(" (") + patterns + QLatin1Char(')');
+        // The description usually names its patterns already: "Tessaly (*.ty)".
+        QString description = parts.at(i).trimmed();
+        if (description.endsWith(QLatin1Char(')')) && description.contains(QLatin1Char('(')))
+            description = description.left(description.lastIndexOf(QLatin1Char('('))).trimmed();
+        filters << description + QStringLiteral(" (") + patterns + QLatin1Char(')');
     }
     return filters;
 }
