@@ -860,6 +860,11 @@ void Checker::parseDeclaration(bool isParameter)
             if (!acceptOp("]"))
                 return fail(QStringLiteral("expected ']' after the size of '%1', found %2")
                                 .arg(nameTok->text, describeHere()));
+            if (sizes.size() > 3)
+                report(nameTok->line,
+                       QStringLiteral("'%1' has %2 sizes; an array has one to three")
+                           .arg(nameTok->text)
+                           .arg(sizes.size()));
         }
         if (acceptOp("=")) {
             if (acceptOp("[")) {

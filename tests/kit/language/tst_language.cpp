@@ -293,6 +293,8 @@ void TestLanguage::checkerReportsEachKindOfFault_data()
         << QByteArray("Variable x\nx' = 1\n") << 2 << "a derivative (x') is set inside a Model";
     QTest::newRow("constraint outside a model") << QByteArray("Variable x\nConstraint x <= 1\n")
                                                 << 2 << "a Constraint belongs inside a Model";
+    QTest::newRow("array of four dimensions")
+        << QByteArray("Variable c[2, 2, 2, 2]\n") << 1 << "an array has one to three";
     QTest::newRow("list of the wrong length")
         << QByteArray("Parameter p[3] = [1, 2]\n") << 1 << "'p' holds 3 values but 2 are given";
     QTest::newRow("equals used to compare")
