@@ -1450,10 +1450,12 @@ void Checker::parsePlot()
     ++m_pos;
     if (atEnd() || isWord(peek(), "vs"))
         return fail(QStringLiteral("expected what to plot before 'Vs'"));
+    int plotted = 0;
     do {
         parseExpression();
         if (m_failed)
             return;
+        ++plotted;
     } while (acceptOp(","));
     if (!acceptWord("vs"))
         return fail(
@@ -1472,6 +1474,11 @@ void Checker::parsePlot()
         if (seen.contains(clause->lower))
             report(clause->line, QStringLiteral("'%1' is given twice").arg(clause->text));
         seen.insert(clause->lower);
+        if (clause->lower == u"named" && plotted > 1)
+            report(clause->line,
+                   QStringLiteral("'Named' names the series of a Plot of one value; this Plot "
+                                  "draws %1 (give each its own Plot)")
+                       .arg(plotted));
         if (clause->lower == u"named") {
             // the series' name: texts and values, as in Print
             do {

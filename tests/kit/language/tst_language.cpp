@@ -303,6 +303,9 @@ void TestLanguage::checkerReportsEachKindOfFault_data()
         << QByteArray("Variable x\nx = 1 + &\n") << 2 << "continues past the end of the file";
     QTest::newRow("plot without vs")
         << QByteArray("Variable x, y\nPlot y, x\n") << 2 << "expected 'Vs'";
+    QTest::newRow("named plot of two series")
+        << QByteArray("Variable x, y, t\nPlot x, y Vs t Named \"both\"\n") << 2
+        << "'Named' names the series of a Plot of one value";
     QTest::newRow("fault on a continued line")
         << QByteArray("Variable x\nx = 1 + &\n    2 + $\n") << 3 << "unexpected character '$'";
     QTest::newRow("cr lf line ends count once")
