@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <stdexcept>
 
@@ -295,27 +295,26 @@ Result solveScp()
             reciprocal[i] = grad[i] < 0.0;
             coef[i] = reciprocal[i] ? -grad[i] * x0[i] * x0[i] : grad[i];
         }
-        SmoothObjective approx{
-            [=](const Vec &y) {
-                double v = f0;
-                for (int i = 0; i < 2; ++i)
-                    v += reciprocal[i] ? coef[i] * (1.0 / y[i] - 1.0 / x0[i])
-                                       : coef[i] * (y[i] - x0[i]);
-                return v;
-            },
-            [=](const Vec &y) {
-                Vec gr(2);
-                for (int i = 0; i < 2; ++i)
-                    gr[i] = reciprocal[i] ? -coef[i] / (y[i] * y[i]) : coef[i];
-                return gr;
-            },
-            [=](const Vec &y) {
-                Mat H = Mat::Zero(2, 2);
-                for (int i = 0; i < 2; ++i)
-                    if (reciprocal[i])
-                        H(i, i) = 2.0 * coef[i] / (y[i] * y[i] * y[i]);
-                return H;
-            }};
+        SmoothObjective approx{[=](const Vec &y) {
+                                   double v = f0;
+                                   for (int i = 0; i < 2; ++i)
+                                       v += reciprocal[i] ? coef[i] * (1.0 / y[i] - 1.0 / x0[i])
+                                                          : coef[i] * (y[i] - x0[i]);
+                                   return v;
+                               },
+                               [=](const Vec &y) {
+                                   Vec gr(2);
+                                   for (int i = 0; i < 2; ++i)
+                                       gr[i] = reciprocal[i] ? -coef[i] / (y[i] * y[i]) : coef[i];
+                                   return gr;
+                               },
+                               [=](const Vec &y) {
+                                   Mat H = Mat::Zero(2, 2);
+                                   for (int i = 0; i < 2; ++i)
+                                       if (reciprocal[i])
+                                           H(i, i) = 2.0 * coef[i] / (y[i] * y[i] * y[i]);
+                                   return H;
+                               }};
         // The sub-problem starts from a strictly feasible point near x0.
         Vec y = x0;
         const Vec g = constraints(y);
@@ -505,9 +504,7 @@ Result solveSqp()
     Mat B = Mat::Identity(2, 2);
     Vec mu = Vec::Zero(ConstraintCount);
     double sigma = 1.0;
-    auto merit = [&](const Vec &y) {
-        return c.f(y) + sigma * c.g(y).cwiseMax(0.0).sum();
-    };
+    auto merit = [&](const Vec &y) { return c.f(y) + sigma * c.g(y).cwiseMax(0.0).sum(); };
     for (int k = 0; k < 200; ++k) {
         const Vec grad = c.df(x);
         const Vec g = c.g(x);
@@ -808,9 +805,8 @@ Result solveGrg()
         // Basic variables: the two farthest from their bounds with an invertible basis.
         std::array<int, 4> order = {0, 1, 2, 3};
         auto room = [&](int i) { return std::min(z[i] - lo[i], hi[i] - z[i]); };
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b2) {
-            return room(a) > room(b2);
-        });
+        std::stable_sort(
+            order.begin(), order.end(), [&](int a, int b2) { return room(a) > room(b2); });
         std::array<int, 2> basic = {-1, -1};
         for (int i = 0; i < 4 && basic[1] < 0; ++i)
             for (int j = i + 1; j < 4 && basic[1] < 0; ++j) {
@@ -924,7 +920,11 @@ Mat constraintJacobian(const Vec &)
 
 QStringList constraintNames()
 {
-    return {"fence  w + 2d - 100", "water line  d sin30 - 10", "w >= 0", "d >= 0", "w <= 100",
+    return {"fence  w + 2d - 100",
+            "water line  d sin30 - 10",
+            "w >= 0",
+            "d >= 0",
+            "w <= 100",
             "d <= 50"};
 }
 
@@ -940,8 +940,17 @@ QStringList solverNames()
 
 QString fileOf(const QString &solver)
 {
-    static const QStringList files = {"hb1sumt", "hb1scp", "hb1alm", "hb1mmfd", "hb1sqp", "hb1mfd",
-                                      "hb1nms", "hb1hj", "hb1slp", "hb1grg", "hb1bfgs"};
+    static const QStringList files = {"hb1sumt",
+                                      "hb1scp",
+                                      "hb1alm",
+                                      "hb1mmfd",
+                                      "hb1sqp",
+                                      "hb1mfd",
+                                      "hb1nms",
+                                      "hb1hj",
+                                      "hb1slp",
+                                      "hb1grg",
+                                      "hb1bfgs"};
     const qsizetype i = solverNames().indexOf(solver);
     return i < 0 ? QString() : files.at(i);
 }

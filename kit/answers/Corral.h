@@ -12,11 +12,11 @@
 // above the stream. Maximise the area w*d. Eleven optimisers solve it.
 namespace kv::corral {
 
-constexpr double FenceLength = 100.0;  // m
-constexpr double SlopeDegrees = 30.0;  // hillside
-constexpr double MaxRise = 10.0;       // m above the stream
+constexpr double FenceLength = 100.0; // m
+constexpr double SlopeDegrees = 30.0; // hillside
+constexpr double MaxRise = 10.0;      // m above the stream
 constexpr double StartW = 10.0, StartD = 10.0;
-constexpr int ConstraintCount = 6;     // fence, water line, four bounds
+constexpr int ConstraintCount = 6; // fence, water line, four bounds
 
 // f = -w*d (minimised), its gradient and Hessian.
 double objective(const Vec &x);
@@ -44,8 +44,8 @@ struct Result
     int iterations = 0;
     int functionEvaluations = 0; // values of f and g together
     int gradientEvaluations = 0;
-    std::vector<Iterate> path;   // the start and every major iteration
-    Vec multipliers;             // for the fence and the water line, where the method has them
+    std::vector<Iterate> path; // the start and every major iteration
+    Vec multipliers;           // for the fence and the water line, where the method has them
     bool converged = false;
 };
 

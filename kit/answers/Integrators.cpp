@@ -1,12 +1,12 @@
 #include "Integrators.h"
 
+#include <Eigen/Dense>
 #include <boost/numeric/odeint/integrate/integrate_const.hpp>
 #include <boost/numeric/odeint/stepper/adams_bashforth_moulton.hpp>
 #include <boost/numeric/odeint/stepper/controlled_runge_kutta.hpp>
 #include <boost/numeric/odeint/stepper/euler.hpp>
 #include <boost/numeric/odeint/stepper/runge_kutta4.hpp>
 #include <boost/numeric/odeint/stepper/runge_kutta_cash_karp54.hpp>
-#include <Eigen/Dense>
 
 #include <algorithm>
 #include <cmath>
@@ -43,8 +43,14 @@ double initialStep(const Rhs &f, const State &y, double t0, double span)
 
 } // namespace
 
-void rkf45Step(const Rhs &f, State &y, double &t, double &h, double hMax, StepCounts &counts,
-               double absTol, double relTol)
+void rkf45Step(const Rhs &f,
+               State &y,
+               double &t,
+               double &h,
+               double hMax,
+               StepCounts &counts,
+               double absTol,
+               double relTol)
 {
     ControlledCashKarp stepper = makeControlled(absTol, relTol);
     const double suggested = h;
@@ -108,8 +114,14 @@ StepCounts integrateRkf45(const Rhs &f,
 namespace {
 
 template<typename Stepper>
-long fixedSteps(Stepper &stepper, const Rhs &f, State &y, double t0, double h, long nSteps,
-                const Observer &observe, long observeEvery)
+long fixedSteps(Stepper &stepper,
+                const Rhs &f,
+                State &y,
+                double t0,
+                double h,
+                long nSteps,
+                const Observer &observe,
+                long observeEvery)
 {
     if (observe)
         observe(t0, y);
@@ -124,22 +136,37 @@ long fixedSteps(Stepper &stepper, const Rhs &f, State &y, double t0, double h, l
 
 } // namespace
 
-long integrateRk4(const Rhs &f, State &y, double t0, double h, long nSteps,
-                  const Observer &observe, long observeEvery)
+long integrateRk4(const Rhs &f,
+                  State &y,
+                  double t0,
+                  double h,
+                  long nSteps,
+                  const Observer &observe,
+                  long observeEvery)
 {
     odeint::runge_kutta4<State> stepper;
     return fixedSteps(stepper, f, y, t0, h, nSteps, observe, observeEvery);
 }
 
-long integrateEuler(const Rhs &f, State &y, double t0, double h, long nSteps,
-                    const Observer &observe, long observeEvery)
+long integrateEuler(const Rhs &f,
+                    State &y,
+                    double t0,
+                    double h,
+                    long nSteps,
+                    const Observer &observe,
+                    long observeEvery)
 {
     odeint::euler<State> stepper;
     return fixedSteps(stepper, f, y, t0, h, nSteps, observe, observeEvery);
 }
 
-long integrateAdams(const Rhs &f, State &y, double t0, double h, long nSteps,
-                    const Observer &observe, long observeEvery)
+long integrateAdams(const Rhs &f,
+                    State &y,
+                    double t0,
+                    double h,
+                    long nSteps,
+                    const Observer &observe,
+                    long observeEvery)
 {
     odeint::adams_bashforth_moulton<5, State> stepper;
     return fixedSteps(stepper, f, y, t0, h, nSteps, observe, observeEvery);
@@ -169,7 +196,7 @@ namespace {
 struct Rodas
 {
     static constexpr double gamma = 0.25;
-    static constexpr double d1 = 0.25, d2 = -0.1043, d3 = 0.1035, d4 = 0.3620000000000023e-01;
+    static constexpr double d1 = 0.25, d2 = -0.1043, d3 = 0.1035, d4 = -0.3620000000000023e-01;
     static constexpr double c2 = 0.386, c3 = 0.21, c4 = 0.63;
     static constexpr double c21 = -0.5668800000000000e+01;
     static constexpr double a21 = 0.1544000000000000e+01;
@@ -191,8 +218,8 @@ struct Rodas
 using EVec = Eigen::VectorXd;
 
 // One Rosenbrock step from (t, x) of length h: the new state and its error estimate.
-void rodasStep(const Rhs &f, const Jacobian &jac, const State &x, double t, double h,
-               State &xout, State &xerr)
+void rodasStep(
+    const Rhs &f, const Jacobian &jac, const State &x, double t, double h, State &xout, State &xerr)
 {
     const auto n = Eigen::Index(x.size());
     State d(x.size()), dfdt(x.size()), tmp(x.size());
@@ -222,14 +249,14 @@ void rodasStep(const Rhs &f, const Jacobian &jac, const State &x, double t, doub
         rhsAt(X + Rodas::a41 * g1 + Rodas::a42 * g2 + Rodas::a43 * g3, t + Rodas::c4 * h)
         + h * Rodas::d4 * Ft + (Rodas::c41 * g1 + Rodas::c42 * g2 + Rodas::c43 * g3) / h);
     const EVec x5 = X + Rodas::a51 * g1 + Rodas::a52 * g2 + Rodas::a53 * g3 + Rodas::a54 * g4;
-    const EVec g5 = lu.solve(
-        rhsAt(x5, t + h)
-        + (Rodas::c51 * g1 + Rodas::c52 * g2 + Rodas::c53 * g3 + Rodas::c54 * g4) / h);
+    const EVec g5
+        = lu.solve(rhsAt(x5, t + h)
+                   + (Rodas::c51 * g1 + Rodas::c52 * g2 + Rodas::c53 * g3 + Rodas::c54 * g4) / h);
     const EVec x6 = x5 + g5;
-    const EVec err = lu.solve(rhsAt(x6, t + h)
-                              + (Rodas::c61 * g1 + Rodas::c62 * g2 + Rodas::c63 * g3
-                                 + Rodas::c64 * g4 + Rodas::c65 * g5)
-                                    / h);
+    const EVec err = lu.solve(
+        rhsAt(x6, t + h)
+        + (Rodas::c61 * g1 + Rodas::c62 * g2 + Rodas::c63 * g3 + Rodas::c64 * g4 + Rodas::c65 * g5)
+              / h);
     const EVec out = x6 + err;
     xout.assign(out.data(), out.data() + n);
     xerr.assign(err.data(), err.data() + n);

@@ -33,8 +33,14 @@ StepCounts integrateRkf45(const Rhs &f,
 
 // One adaptive RKF45 step from t, at most hMax long. On return t and y are advanced
 // and h holds the suggested next step. Counts go to counts.
-void rkf45Step(const Rhs &f, State &y, double &t, double &h, double hMax, StepCounts &counts,
-               double absTol = 1e-8, double relTol = 1e-8);
+void rkf45Step(const Rhs &f,
+               State &y,
+               double &t,
+               double &h,
+               double hMax,
+               StepCounts &counts,
+               double absTol = 1e-8,
+               double relTol = 1e-8);
 
 // One plain (uncontrolled) step of the Cash-Karp pair's fifth-order solution; used
 // to locate events inside an accepted step.
@@ -42,13 +48,28 @@ State rkf45PlainStep(const Rhs &f, const State &y, double t, double h);
 
 // Fixed-step methods: nSteps steps of size h from t0; observe is called at t0 and
 // after every step whose number is a multiple of observeEvery.
-long integrateRk4(const Rhs &f, State &y, double t0, double h, long nSteps,
-                  const Observer &observe, long observeEvery = 1);
-long integrateEuler(const Rhs &f, State &y, double t0, double h, long nSteps,
-                    const Observer &observe, long observeEvery = 1);
+long integrateRk4(const Rhs &f,
+                  State &y,
+                  double t0,
+                  double h,
+                  long nSteps,
+                  const Observer &observe,
+                  long observeEvery = 1);
+long integrateEuler(const Rhs &f,
+                    State &y,
+                    double t0,
+                    double h,
+                    long nSteps,
+                    const Observer &observe,
+                    long observeEvery = 1);
 // Adams-Bashforth-Moulton of order 5 (predictor-corrector), started by RK4.
-long integrateAdams(const Rhs &f, State &y, double t0, double h, long nSteps,
-                    const Observer &observe, long observeEvery = 1);
+long integrateAdams(const Rhs &f,
+                    State &y,
+                    double t0,
+                    double h,
+                    long nSteps,
+                    const Observer &observe,
+                    long observeEvery = 1);
 
 // A step-by-step ADAMS integrator for runs that stop on an event.
 class AdamsStepper

@@ -52,9 +52,9 @@ GridRun solveCube();
 // Heat-bvp: steady slab with heat generation and k(T), shooting.
 struct SlabBvp
 {
-    ScalarRootResult shooting;      // s = dT/dx(0)
-    std::vector<double> x, T, Q;    // the solution at 11 points
-    double exactSurface = 0.0;      // T(L) from the Kirchhoff transform
+    ScalarRootResult shooting;   // s = dT/dx(0)
+    std::vector<double> x, T, Q; // the solution at 11 points
+    double exactSurface = 0.0;   // T(L) from the Kirchhoff transform
 };
 SlabBvp solveSlabBvp();
 double slabBvpExact(double x); // the exact T(x)
@@ -62,8 +62,8 @@ double slabBvpExact(double x); // the exact T(x)
 // 3d-Kelvara-BVP: steady cube, two unknown face temperatures.
 struct CubeBvp
 {
-    SystemRootResult broyden;  // unknowns (Ta, Tb)
-    State field;               // steady interior temperatures, x fastest
+    SystemRootResult broyden; // unknowns (Ta, Tb)
+    State field;              // steady interior temperatures, x fastest
     long eulerStepsTotal = 0;
     int solves = 0;
     int intervals = 8;
@@ -95,8 +95,9 @@ SlabFit solveSlabFit();
 
 struct PharmFit
 {
-    LsqResult lsq; // (ka, ke)
-    std::vector<double> times, fitted; // fitted C every 0.1 h... see the answer
+    LsqResult lsq; // (ka, ke) in 1/h
+    double halfLife = 0.0, peakTime = 0.0, peakConcentration = 0.0, belowOneTime = 0.0;
+    std::vector<double> curveT, curveC; // the fitted model every 0.1 h
 };
 PharmFit solvePharm(bool withOdes);
 double pharmClosedForm(double ka, double ke, double t);
@@ -165,10 +166,10 @@ StiffRun solveRobertson();
 
 struct PursuitRun
 {
-    std::vector<double> t, x, y;          // every 0.25 s and at capture
-    std::vector<double> pathX, pathY;     // every 100 steps
+    std::vector<double> t, x, y;      // every 0.25 s and at capture
+    std::vector<double> pathX, pathY; // every 100 steps
     double captureTime = 0.0, captureX = 0.0, captureY = 0.0;
-    double largestPathError = 0.0;        // against the closed form, x < 0.999 a
+    double largestPathError = 0.0; // against the closed form, x < 0.999 a
     long steps = 0;
 };
 PursuitRun solvePursuit();

@@ -2,7 +2,9 @@
 
 namespace kv {
 
-Report openReport(const QString &stem, const QString &title, const QString &solver,
+Report openReport(const QString &stem,
+                  const QString &title,
+                  const QString &solver,
                   const QStringList &methods)
 {
     Report r;
@@ -31,8 +33,8 @@ std::vector<QStringList> scalarIterationRows(const ScalarRootResult &r, int deci
 {
     std::vector<QStringList> rows;
     for (std::size_t i = 0; i < r.history.size(); ++i)
-        rows.push_back({QString::number(i), fix(r.history[i].s, decimals),
-                        sci(r.history[i].residual, 3)});
+        rows.push_back(
+            {QString::number(i), fix(r.history[i].s, decimals), sci(r.history[i].residual, 3)});
     return rows;
 }
 

@@ -11,7 +11,9 @@ namespace kv {
 constexpr double Pi = std::numbers::pi;
 
 // A report opened with the demo's title, its solver and the generator's note.
-Report openReport(const QString &stem, const QString &title, const QString &solver,
+Report openReport(const QString &stem,
+                  const QString &title,
+                  const QString &solver,
                   const QStringList &methods);
 
 // Times t0, t0 + dt, ..., t1 (computed from the index, so no rounding drift).

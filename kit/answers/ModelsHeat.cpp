@@ -40,7 +40,10 @@ SlabRun solveSlab(const Slab &slab, const std::vector<double> &times, double tol
     for (double t : times)
         if (t > 0.0)
             outputs.push_back(t);
+    const bool wantStart = !times.empty() && times.front() <= 0.0;
     auto observe = [&](double t, const State &y) {
+        if (t <= 0.0 && !wantStart)
+            return; // only the requested times are kept
         State all(std::size_t(n + 1));
         all[0] = t > 0.0 ? slab.face : slab.initial;
         std::copy(y.begin(), y.end(), all.begin() + 1);
@@ -58,7 +61,9 @@ Answer answerHeatIvp()
     const Slab slab;
     const std::vector<double> times = {0, 60, 120, 300, 600, 900, 1200};
     const SlabRun run = solveSlab(slab, times);
-    Report r = openReport("Heat-ivp", "Heat transfer on a slab (initial value problem)", "RKF45",
+    Report r = openReport("Heat-ivp",
+                          "Heat transfer on a slab (initial value problem)",
+                          "RKF45",
                           {"method of lines, 20 intervals; embedded Runge-Kutta 4(5)",
                            "(Cash-Karp), adaptive step, tolerances 1e-8"});
     r.heading("Model");
@@ -83,11 +88,14 @@ Answer answerHeatIvp()
         if (run.times[k] <= 0.0)
             continue;
         const double exact = slabExact(slab, slab.length, run.times[k]);
-        rows.push_back({fix(run.times[k], 0), fix(run.nodes[k][20], 4), fix(exact, 4),
+        rows.push_back({fix(run.times[k], 0),
+                        fix(run.nodes[k][20], 4),
+                        fix(exact, 4),
                         fix(run.nodes[k][20] - exact, 4)});
         for (int i = 1; i <= 20; ++i)
-            largest = std::max(largest, std::abs(run.nodes[k][std::size_t(i)]
-                                                 - slabExact(slab, i * 0.005, run.times[k])));
+            largest = std::max(
+                largest,
+                std::abs(run.nodes[k][std::size_t(i)] - slabExact(slab, i * 0.005, run.times[k])));
     }
     r.table({"t [s]", "T(L) computed", "T(L) exact", "difference"}, rows);
     r.heading("Results");
@@ -100,7 +108,8 @@ Answer answerHeatIvp()
     a.plot.xLabel = "x [m]";
     a.plot.yLabel = "T [C]";
     for (double t : {60.0, 300.0, 600.0, 1200.0}) {
-        const auto k = std::size_t(std::find(run.times.begin(), run.times.end(), t) - run.times.begin());
+        const auto k
+            = std::size_t(std::find(run.times.begin(), run.times.end(), t) - run.times.begin());
         std::vector<double> xs, ys;
         for (int i = 0; i <= 20; ++i) {
             xs.push_back(i * 0.005);
@@ -122,7 +131,8 @@ constexpr double GridDiffusivity = 1e-4;
 double barExact(double x, double t)
 {
     const double a = GridDiffusivity * Pi * Pi * t;
-    return 100.0 * std::exp(-a) * std::sin(Pi * x) + 50.0 * std::exp(-9.0 * a) * std::sin(3.0 * Pi * x);
+    return 100.0 * std::exp(-a) * std::sin(Pi * x)
+           + 50.0 * std::exp(-9.0 * a) * std::sin(3.0 * Pi * x);
 }
 
 double plateExact(double x, double y, double t)
@@ -150,7 +160,8 @@ State sampleGrid(int dims, int intervals, const std::function<double(double, dou
     for (int k = 0; k < nz; ++k)
         for (int j = 0; j < ny; ++j)
             for (int i = 0; i < m; ++i)
-                v.push_back(u((i + 1) * h, dims >= 2 ? (j + 1) * h : 0.5, dims >= 3 ? (k + 1) * h : 0.5));
+                v.push_back(
+                    u((i + 1) * h, dims >= 2 ? (j + 1) * h : 0.5, dims >= 3 ? (k + 1) * h : 0.5));
     return v;
 }
 
@@ -201,11 +212,18 @@ GridRun runGrid(int dims, int intervals, const std::vector<double> &times, doubl
             v *= GridDiffusivity;
     };
     std::vector<double> outputs(times.begin() + 1, times.end());
-    const StepCounts c = integrateRkf45(rhs, u, 0.0, outputs, [&](double t, const State &y) {
-        run.times.push_back(t);
-        run.values.push_back(y);
-        run.largestError = std::max(run.largestError, gridError(dims, intervals, y, t));
-    }, tol, tol);
+    const StepCounts c = integrateRkf45(
+        rhs,
+        u,
+        0.0,
+        outputs,
+        [&](double t, const State &y) {
+            run.times.push_back(t);
+            run.values.push_back(y);
+            run.largestError = std::max(run.largestError, gridError(dims, intervals, y, t));
+        },
+        tol,
+        tol);
     run.steps = c.accepted;
     return run;
 }
@@ -232,10 +250,17 @@ GridRun solveCube()
         for (double &v : dy)
             v *= GridDiffusivity;
     };
-    run.steps = integrateEuler(rhs, u, 0.0, 10.0, 100, [&](double t, const State &y) {
-        run.times.push_back(t);
-        run.values.push_back(y);
-    }, 10);
+    run.steps = integrateEuler(
+        rhs,
+        u,
+        0.0,
+        10.0,
+        100,
+        [&](double t, const State &y) {
+            run.times.push_back(t);
+            run.values.push_back(y);
+        },
+        10);
     run.largestError = gridError(3, 10, run.values.back(), 1000.0);
     return run;
 }
@@ -245,7 +270,9 @@ namespace {
 Answer answerBar()
 {
     const GridRun run = solveBar();
-    Report r = openReport("1d-Kelvara", "1-D heat transfer, general case", "RKF45",
+    Report r = openReport("1d-Kelvara",
+                          "1-D heat transfer, general case",
+                          "RKF45",
                           {"method of lines, 40 intervals; Runge-Kutta 4(5) (Cash-Karp),",
                            "adaptive step, tolerances 1e-8"});
     r.heading("Model");
@@ -289,7 +316,9 @@ Answer answerBar()
 Answer answerPlate()
 {
     const GridRun run = solvePlate();
-    Report r = openReport("2d-Kelvara", "2-D heat transfer, general case", "RKF45",
+    Report r = openReport("2d-Kelvara",
+                          "2-D heat transfer, general case",
+                          "RKF45",
                           {"method of lines, 20 x 20 intervals, five-point Laplacian;",
                            "Runge-Kutta 4(5) (Cash-Karp), adaptive step, tolerances 1e-6"});
     r.heading("Model");
@@ -309,7 +338,8 @@ Answer answerPlate()
     }
     r.table(headers, rows);
     r.heading("Results");
-    r.field("Centre u(0.5, 0.5, 500 s)", fix(run.values.back()[std::size_t(row * m + 9)], 4) + " C");
+    r.field("Centre u(0.5, 0.5, 500 s)",
+            fix(run.values.back()[std::size_t(row * m + 9)], 4) + " C");
     r.field("Exact value there", fix(plateExact(0.5, 0.5, 500.0), 4) + " C");
     r.field("Largest deviation from exact", fix(run.largestError, 4) + " C");
     r.field("Accepted steps", QString::number(run.steps));
@@ -334,7 +364,9 @@ Answer answerPlate()
 Answer answerCube()
 {
     const GridRun run = solveCube();
-    Report r = openReport("3d-Kelvara", "3-D heat transfer, general case", "EULER",
+    Report r = openReport("3d-Kelvara",
+                          "3-D heat transfer, general case",
+                          "EULER",
                           {"finite differences, 10 x 10 x 10 intervals, seven-point Laplacian;",
                            "explicit Euler, dt = 10 s (stable below 16.7 s), 100 steps"});
     r.heading("Model");
@@ -347,7 +379,9 @@ Answer answerCube()
     std::vector<double> ts, computed, exact;
     for (std::size_t k = 0; k < run.times.size(); ++k) {
         const double e = cubeExact(0.5, 0.5, 0.5, run.times[k]);
-        rows.push_back({fix(run.times[k], 0), fix(run.values[k][centre], 4), fix(e, 4),
+        rows.push_back({fix(run.times[k], 0),
+                        fix(run.values[k][centre], 4),
+                        fix(e, 4),
                         fix(run.values[k][centre] - e, 4)});
         ts.push_back(run.times[k]);
         computed.push_back(run.values[k][centre]);
@@ -357,7 +391,8 @@ Answer answerCube()
     r.heading("Profile along y = z = 0.5 m at t = 1000 s");
     rows.clear();
     for (int i = 0; i < m; ++i)
-        rows.push_back({fix((i + 1) * 0.1, 1), fix(run.values.back()[std::size_t((4 * m + 4) * m + i)], 4),
+        rows.push_back({fix((i + 1) * 0.1, 1),
+                        fix(run.values.back()[std::size_t((4 * m + 4) * m + i)], 4),
                         fix(cubeExact((i + 1) * 0.1, 0.5, 0.5, 1000.0), 4)});
     r.table({"x [m]", "computed", "exact"}, rows);
     r.heading("Results");
@@ -405,7 +440,10 @@ double bvpExactSurface()
 }
 
 // One shot: T and Q at the 11 points for the initial gradient s.
-void shootSlab(double s, std::vector<double> *x, std::vector<double> *T, std::vector<double> *Q,
+void shootSlab(double s,
+               std::vector<double> *x,
+               std::vector<double> *T,
+               std::vector<double> *Q,
                double *residual)
 {
     auto rhs = [](const State &y, State &dy, double) {
@@ -416,13 +454,20 @@ void shootSlab(double s, std::vector<double> *x, std::vector<double> *T, std::ve
     std::vector<double> outputs;
     for (int i = 1; i <= 10; ++i)
         outputs.push_back(i * BvpL / 10.0);
-    integrateRkf45(rhs, y, 0.0, outputs, [&](double t, const State &v) {
-        if (x) {
-            x->push_back(t);
-            T->push_back(v[0]);
-            Q->push_back(v[1]);
-        }
-    }, 1e-12, 1e-12);
+    integrateRkf45(
+        rhs,
+        y,
+        0.0,
+        outputs,
+        [&](double t, const State &v) {
+            if (x) {
+                x->push_back(t);
+                T->push_back(v[0]);
+                Q->push_back(v[1]);
+            }
+        },
+        1e-12,
+        1e-12);
     if (residual)
         *residual = y[1] - BvpH * (y[0] - BvpAir);
 }
@@ -438,11 +483,14 @@ double slabBvpExact(double x)
 SlabBvp solveSlabBvp()
 {
     SlabBvp out;
-    out.shooting = newtonScalar([](double s) {
-        double r = 0.0;
-        shootSlab(s, nullptr, nullptr, nullptr, &r);
-        return r;
-    }, 0.0, 1e-6);
+    out.shooting = newtonScalar(
+        [](double s) {
+            double r = 0.0;
+            shootSlab(s, nullptr, nullptr, nullptr, &r);
+            return r;
+        },
+        0.0,
+        1e-6);
     shootSlab(out.shooting.root, &out.x, &out.T, &out.Q, nullptr);
     out.exactSurface = bvpExactSurface();
     return out;
@@ -453,7 +501,8 @@ namespace {
 Answer answerSlabBvp()
 {
     const SlabBvp run = solveSlabBvp();
-    Report r = openReport("Heat-bvp", "Heat transfer on a slab (boundary value problem)",
+    Report r = openReport("Heat-bvp",
+                          "Heat transfer on a slab (boundary value problem)",
                           "NEWTON/RKF45",
                           {"shooting on the initial gradient dT/dx(0): Newton's method,",
                            "forward-difference derivative; each shot by Runge-Kutta 4(5)",
@@ -462,12 +511,15 @@ Answer answerSlabBvp()
     r.line("  dT/dx = -Q/k(T), dQ/dx = q; k(T) = 15 (1 + 0.002 (T - 20)) W/(m K), q = 2.0e6 W/m3");
     r.line("  slab 0 <= x <= 0.05 m; T(0) = 100 C; Q(L) = h (T(L) - 20 C), h = 500 W/(m2 K)");
     r.heading("Newton iterations");
-    r.table({"iteration", "dT/dx(0) [K/m]", "residual [W/m2]"}, scalarIterationRows(run.shooting, 6));
+    r.table({"iteration", "dT/dx(0) [K/m]", "residual [W/m2]"},
+            scalarIterationRows(run.shooting, 6));
     r.heading("Solution");
     std::vector<QStringList> rows;
     std::size_t hottest = 0;
     for (std::size_t i = 0; i < run.x.size(); ++i) {
-        rows.push_back({fix(run.x[i] * 1000.0, 1), fix(run.T[i], 4), fix(slabBvpExact(run.x[i]), 4),
+        rows.push_back({fix(run.x[i] * 1000.0, 1),
+                        fix(run.T[i], 4),
+                        fix(slabBvpExact(run.x[i]), 4),
                         fix(run.Q[i], 2)});
         if (run.T[i] > run.T[hottest])
             hottest = i;
@@ -479,8 +531,8 @@ Answer answerSlabBvp()
     r.field("Heat flux Q(0)", fix(run.Q.front(), 3) + " W/m2 (negative: into the wall)");
     r.field("Surface temperature T(L)", fix(run.T.back(), 6) + " C");
     r.field("Exact T(L) (Kirchhoff transform)", fix(run.exactSurface, 6) + " C");
-    r.field("Hottest of the 11 points", fix(run.T[hottest], 4) + " C at x = "
-                                            + fix(run.x[hottest] * 1000.0, 1) + " mm");
+    r.field("Hottest of the 11 points",
+            fix(run.T[hottest], 4) + " C at x = " + fix(run.x[hottest] * 1000.0, 1) + " mm");
 
     Answer a{"Heat-bvp", r.bytes(), {}, true, false};
     a.plot.title = "Heat-bvp: shots of the Newton iteration";
@@ -520,9 +572,10 @@ State steadyCube(double ta, double tb, int intervals, long *steps)
         for (int k = 0; k < m; ++k)
             for (int j = 0; j < m; ++j)
                 for (int i = 0; i < m; ++i) {
-                    const double v = (at(T, i - 1, j, k) + at(T, i + 1, j, k) + at(T, i, j - 1, k)
-                                      + at(T, i, j + 1, k) + at(T, i, j, k - 1) + at(T, i, j, k + 1))
-                                     / 6.0;
+                    const double v
+                        = (at(T, i - 1, j, k) + at(T, i + 1, j, k) + at(T, i, j - 1, k)
+                           + at(T, i, j + 1, k) + at(T, i, j, k - 1) + at(T, i, j, k + 1))
+                          / 6.0;
                     const std::size_t idx = std::size_t((k * m + j) * m + i);
                     change = std::max(change, std::abs(v - T[idx]));
                     next[idx] = v;
@@ -565,18 +618,25 @@ Answer answerCubeBvp()
 {
     const CubeBvp run = solveCubeBvp();
     const int m = run.intervals - 1;
-    Report r = openReport("3d-Kelvara-BVP", "3-D heat transfer BVP", "BROYDEN/EULER",
+    Report r = openReport("3d-Kelvara-BVP",
+                          "3-D heat transfer BVP",
+                          "BROYDEN/EULER",
                           {"unknown face temperatures by Broyden's method (first Jacobian by",
                            "forward differences); each steady state by explicit Euler time",
                            "marching, dt = h^2/(6 alpha), until the change is below 1e-10 C"});
     r.heading("Model");
-    r.line("  lap T = 0 in the unit cube, 8 x 8 x 8 intervals; face x = 0 at Ta, face x = 1 m at Tb,");
-    r.line("  the other faces at 20 C; find Ta, Tb with T(0.25,0.5,0.5) = 60 C, T(0.75,0.5,0.5) = 40 C");
+    r.line(
+        "  lap T = 0 in the unit cube, 8 x 8 x 8 intervals; face x = 0 at Ta, face x = 1 m at Tb,");
+    r.line("  the other faces at 20 C; find Ta, Tb with T(0.25,0.5,0.5) = 60 C, T(0.75,0.5,0.5) = "
+           "40 C");
     r.heading("Broyden iterations");
     std::vector<QStringList> rows;
     for (std::size_t i = 0; i < run.broyden.history.size(); ++i) {
         const SystemIterate &it = run.broyden.history[i];
-        rows.push_back({QString::number(i), fix(it.x[0], 6), fix(it.x[1], 6), sci(it.residual[0], 3),
+        rows.push_back({QString::number(i),
+                        fix(it.x[0], 6),
+                        fix(it.x[1], 6),
+                        sci(it.residual[0], 3),
                         sci(it.residual[1], 3)});
     }
     r.table({"iteration", "Ta [C]", "Tb [C]", "residual 1 [C]", "residual 2 [C]"}, rows);
@@ -632,7 +692,10 @@ double finH(double theta)
     return 3.0 * std::pow(std::abs(theta), 0.25);
 }
 
-void shootFin(double s, std::vector<double> *x, std::vector<double> *theta, std::vector<double> *q,
+void shootFin(double s,
+              std::vector<double> *x,
+              std::vector<double> *theta,
+              std::vector<double> *q,
               double *residual)
 {
     auto rhs = [](const State &y, State &dy, double xx) {
@@ -656,11 +719,14 @@ void shootFin(double s, std::vector<double> *x, std::vector<double> *theta, std:
 FinRun solveFin()
 {
     FinRun run;
-    run.shooting = newtonScalar([](double s) {
-        double r = 0.0;
-        shootFin(s, nullptr, nullptr, nullptr, &r);
-        return r;
-    }, 0.0, 1e-10);
+    run.shooting = newtonScalar(
+        [](double s) {
+            double r = 0.0;
+            shootFin(s, nullptr, nullptr, nullptr, &r);
+            return r;
+        },
+        0.0,
+        1e-10);
     shootFin(run.shooting.root, &run.x, &run.theta, &run.q, nullptr);
     run.baseHeat = -FinK * FinT0 * run.shooting.root;
     const double h = FinL / FinSteps;
@@ -680,27 +746,34 @@ namespace {
 Answer answerFin()
 {
     const FinRun run = solveFin();
-    Report r = openReport("Heat-Fin", "Heat transfer in a tapered fin", "NEWTON/RK4",
+    Report r = openReport("Heat-Fin",
+                          "Heat transfer in a tapered fin",
+                          "NEWTON/RK4",
                           {"shooting on dtheta/dx(0): Newton's method, forward-difference",
                            "derivative; each shot by classical Runge-Kutta, 500 fixed steps"});
     r.heading("Model");
     r.line("  d/dx(k t(x) dtheta/dx) = 2 h(theta) theta, theta = T - 20 C, per metre of width");
     r.line("  k = 200 W/(m K); t(x) = 4 mm tapering linearly to 2 mm at x = L = 50 mm");
-    r.line("  h(theta) = 3.0 theta^0.25 W/(m2 K); theta(0) = 80 K; tip: -k tL theta'(L) = h theta tL");
+    r.line(
+        "  h(theta) = 3.0 theta^0.25 W/(m2 K); theta(0) = 80 K; tip: -k tL theta'(L) = h theta tL");
     r.heading("Newton iterations");
-    r.table({"iteration", "dtheta/dx(0) [K/m]", "residual [W/m]"}, scalarIterationRows(run.shooting, 6));
+    r.table({"iteration", "dtheta/dx(0) [K/m]", "residual [W/m]"},
+            scalarIterationRows(run.shooting, 6));
     r.heading("Temperature along the fin");
     std::vector<QStringList> rows;
     for (int i = 0; i <= FinSteps; i += 50)
-        rows.push_back({fix(run.x[std::size_t(i)] * 1000.0, 0), fix(run.theta[std::size_t(i)] + 20.0, 4),
-                        fix(finH(run.theta[std::size_t(i)]), 4), fix(run.q[std::size_t(i)], 4)});
+        rows.push_back({fix(run.x[std::size_t(i)] * 1000.0, 0),
+                        fix(run.theta[std::size_t(i)] + 20.0, 4),
+                        fix(finH(run.theta[std::size_t(i)]), 4),
+                        fix(run.q[std::size_t(i)], 4)});
     r.table({"x [mm]", "T [C]", "h [W/(m2 K)]", "k t dtheta/dx [W/m]"}, rows);
     r.heading("Results");
     r.field("Converged", run.shooting.converged ? "yes" : "NO");
     r.field("Heat taken from the base", fix(run.baseHeat, 4) + " W per m of width");
     r.field("Lost from both faces", fix(run.faceLoss, 4) + " W/m (Simpson's rule)");
     r.field("Lost from the tip", fix(run.tipLoss, 4) + " W/m");
-    r.field("Energy balance (base - losses)", sci(run.baseHeat - run.faceLoss - run.tipLoss, 3) + " W/m");
+    r.field("Energy balance (base - losses)",
+            sci(run.baseHeat - run.faceLoss - run.tipLoss, 3) + " W/m");
     r.field("Tip temperature", fix(run.theta.back() + 20.0, 4) + " C");
     r.field("Fin efficiency", fix(run.efficiency, 4));
 
@@ -725,7 +798,7 @@ Answer answerFin()
 namespace {
 const std::vector<double> IpTimes = {200, 400, 600, 800, 1000};
 const std::vector<double> IpTargets = {38.22, 62.04, 76.82, 85.85, 91.36};
-}
+} // namespace
 
 SlabFit solveSlabFit()
 {
@@ -751,23 +824,28 @@ namespace {
 Answer answerSlabFit()
 {
     const SlabFit fit = solveSlabFit();
-    Report r = openReport("Heat-ip", "Heat transfer on a slab (inverse problem)", "LSQ/RKF45",
+    Report r = openReport("Heat-ip",
+                          "Heat transfer on a slab (inverse problem)",
+                          "LSQ/RKF45",
                           {"Levenberg-Marquardt least squares on alpha = p * 1e-5 m2/s;",
                            "each model run by the method of lines (20 intervals) and",
                            "Runge-Kutta 4(5) (Cash-Karp), tolerances 1e-11"});
     r.heading("Model");
-    r.line("  the slab of Heat-ivp (L = 0.10 m, T(x,0) = 20 C, T(0,t) = 100 C, insulated at x = L)");
+    r.line(
+        "  the slab of Heat-ivp (L = 0.10 m, T(x,0) = 20 C, T(0,t) = 100 C, insulated at x = L)");
     r.line("  with unknown diffusivity; targets: T(L,t) at t = 200, 400, 600, 800, 1000 s");
     r.heading("Least-squares iterations");
     std::vector<QStringList> rows;
     for (std::size_t i = 0; i < fit.lsq.history.size(); ++i)
-        rows.push_back({QString::number(i), fix(fit.lsq.history[i].p[0], 8),
+        rows.push_back({QString::number(i),
+                        fix(fit.lsq.history[i].p[0], 8),
                         sci(fit.lsq.history[i].sumOfSquares, 6)});
     r.table({"iteration", "p", "sum of squares [C2]"}, rows);
     r.heading("Fit");
     rows.clear();
     for (std::size_t i = 0; i < IpTimes.size(); ++i)
-        rows.push_back({fix(IpTimes[i], 0), fix(IpTargets[i], 2),
+        rows.push_back({fix(IpTimes[i], 0),
+                        fix(IpTargets[i], 2),
                         fix(IpTargets[i] + fit.lsq.residuals[Eigen::Index(i)], 4),
                         fix(fit.lsq.residuals[Eigen::Index(i)], 4)});
     r.table({"t [s]", "target T(L) [C]", "model [C]", "residual [C]"}, rows);
@@ -794,7 +872,8 @@ Answer answerSlabFit()
     std::vector<double> ys;
     for (const State &s : curve.nodes)
         ys.push_back(s.back());
-    a.plot.series << makeSeries("target", IpTimes, IpTargets) << makeSeries("fitted model", grid, ys);
+    a.plot.series << makeSeries("target", IpTimes, IpTargets)
+                  << makeSeries("fitted model", grid, ys);
     return a;
 }
 
@@ -802,10 +881,14 @@ Answer answerSlabFit()
 
 std::vector<AnswerEntry> heatEntries()
 {
-    return {{"Heat-ivp", answerHeatIvp},      {"1d-Kelvara", answerBar},
-            {"2d-Kelvara", answerPlate},      {"3d-Kelvara", answerCube},
-            {"Heat-bvp", answerSlabBvp},      {"3d-Kelvara-BVP", answerCubeBvp},
-            {"Heat-Fin", answerFin},          {"Heat-ip", answerSlabFit}};
+    return {{"Heat-ivp", answerHeatIvp},
+            {"1d-Kelvara", answerBar},
+            {"2d-Kelvara", answerPlate},
+            {"3d-Kelvara", answerCube},
+            {"Heat-bvp", answerSlabBvp},
+            {"3d-Kelvara-BVP", answerCubeBvp},
+            {"Heat-Fin", answerFin},
+            {"Heat-ip", answerSlabFit}};
 }
 
 } // namespace kv

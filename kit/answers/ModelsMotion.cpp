@@ -37,11 +37,14 @@ void shootBeam(double load, double s, BeamRun *out, double *residual)
 BeamRun solveBeam(double load)
 {
     BeamRun run;
-    run.shooting = newtonScalar([load](double s) {
-        double r = 0.0;
-        shootBeam(load, s, nullptr, &r);
-        return r;
-    }, 0.0, 1e-10);
+    run.shooting = newtonScalar(
+        [load](double s) {
+            double r = 0.0;
+            shootBeam(load, s, nullptr, &r);
+            return r;
+        },
+        0.0,
+        1e-10);
     shootBeam(load, run.shooting.root, &run, nullptr);
     return run;
 }
@@ -52,20 +55,25 @@ Answer answerBeam()
 {
     const double load = 5000.0;
     const BeamRun run = solveBeam(load);
-    Report r = openReport("Beam", "Cantilever beam, large deflection", "NEWTON/RK4",
+    Report r = openReport("Beam",
+                          "Cantilever beam, large deflection",
+                          "NEWTON/RK4",
                           {"shooting on the curvature at the clamp: Newton's method,",
                            "forward-difference derivative; each shot by classical",
                            "Runge-Kutta, 400 fixed steps of 5 mm"});
     r.heading("Model");
-    r.line("  elastica in arc length s: theta' = kappa, kappa' = -(P/EI) cos theta, x' = cos theta,");
+    r.line(
+        "  elastica in arc length s: theta' = kappa, kappa' = -(P/EI) cos theta, x' = cos theta,");
     r.line("  y' = sin theta (y downwards); L = 2.0 m, EI = 2.0e4 N m2, tip load P = 5000 N");
     r.line("  clamped: theta(0) = 0, x(0) = y(0) = 0; free end: kappa(L) = 0");
     r.heading("Newton iterations");
-    r.table({"iteration", "kappa(0) [1/m]", "kappa(L) [1/m]"}, scalarIterationRows(run.shooting, 8));
+    r.table({"iteration", "kappa(0) [1/m]", "kappa(L) [1/m]"},
+            scalarIterationRows(run.shooting, 8));
     r.heading("Deflected beam");
     std::vector<QStringList> rows;
     for (int i = 0; i <= BeamSteps; i += 40)
-        rows.push_back({fix(run.s[std::size_t(i)], 2), fix(run.x[std::size_t(i)], 5),
+        rows.push_back({fix(run.s[std::size_t(i)], 2),
+                        fix(run.x[std::size_t(i)], 5),
                         fix(run.y[std::size_t(i)], 5),
                         fix(run.theta[std::size_t(i)] * 180.0 / Pi, 4)});
     r.table({"s [m]", "x [m]", "y [m]", "theta [deg]"}, rows);
@@ -73,12 +81,12 @@ Answer answerBeam()
     r.field("Converged", run.shooting.converged ? "yes" : "NO");
     r.field("Clamp moment EI kappa(0)", fix(BeamEI * run.shooting.root, 4) + " N m");
     r.field("Load times lever arm P x(L)", fix(load * run.x.back(), 4) + " N m");
-    r.field("Tip deflection y(L)", fix(run.y.back(), 6) + " m (y/L = "
-                                       + fix(run.y.back() / BeamL, 5) + ")");
+    r.field("Tip deflection y(L)",
+            fix(run.y.back(), 6) + " m (y/L = " + fix(run.y.back() / BeamL, 5) + ")");
     r.field("Tip position x(L)", fix(run.x.back(), 6) + " m");
     r.field("Tip slope", fix(run.theta.back() * 180.0 / Pi, 4) + " deg");
-    r.field("Small-deflection theory P L^3/(3EI)", fix(load * std::pow(BeamL, 3) / (3.0 * BeamEI), 6)
-                                                     + " m");
+    r.field("Small-deflection theory P L^3/(3EI)",
+            fix(load * std::pow(BeamL, 3) / (3.0 * BeamEI), 6) + " m");
 
     Answer a{"Beam", r.bytes(), {}, false, true};
     a.plot.title = "Beam: deflected cantilever";
@@ -175,7 +183,9 @@ Answer answerShell()
 {
     const ShellParams p;
     const ShellRun run = solveShell(p);
-    Report r = openReport("Shell", "Shell projectile with air drag", "RKF45",
+    Report r = openReport("Shell",
+                          "Shell projectile with air drag",
+                          "RKF45",
                           {"Runge-Kutta 4(5) (Cash-Karp), adaptive step, tolerances 1e-8;",
                            "apex and impact located by bisection inside the step"});
     r.heading("Model");
@@ -185,7 +195,8 @@ Answer answerShell()
     r.heading("Trajectory");
     std::vector<QStringList> rows;
     for (std::size_t i = 0; i < run.t.size(); ++i)
-        rows.push_back({fix(run.t[i], 3), fix(run.x[i], 2), fix(run.y[i], 2), fix(run.speed[i], 3)});
+        rows.push_back(
+            {fix(run.t[i], 3), fix(run.x[i], 2), fix(run.y[i], 2), fix(run.speed[i], 3)});
     r.table({"t [s]", "x [m]", "y [m]", "speed [m/s]"}, rows);
     const double e = p.elevationDeg * Pi / 180.0;
     const double vacuumRange = p.speed * p.speed * std::sin(2.0 * e) / p.g;
@@ -193,8 +204,9 @@ Answer answerShell()
     r.heading("Results");
     r.field("Time of flight", fix(run.flightTime, 4) + " s (vacuum " + fix(vacuumTime, 4) + " s)");
     r.field("Range", fix(run.range, 3) + " m (vacuum " + fix(vacuumRange, 3) + " m)");
-    r.field("Apex height", fix(run.apex, 3) + " m (vacuum "
-                               + fix(std::pow(p.speed * std::sin(e), 2) / (2.0 * p.g), 3) + " m)");
+    r.field("Apex height",
+            fix(run.apex, 3) + " m (vacuum "
+                + fix(std::pow(p.speed * std::sin(e), 2) / (2.0 * p.g), 3) + " m)");
     r.field("Impact speed", fix(run.impactSpeed, 3) + " m/s");
     r.field("Impact angle below horizontal", fix(run.impactAngleDeg, 3) + " deg");
     r.field("Accepted steps", QString::number(run.steps.accepted));
@@ -231,7 +243,8 @@ EjectRun solveEject(const EjectParams &p)
     };
     const double vx = p.aircraftSpeed - p.ejectSpeed * std::sin(te);
     const double vy = p.ejectSpeed * std::cos(te);
-    State s = {std::hypot(vx, vy), std::atan2(vy, vx), -p.rail * std::sin(te), p.rail * std::cos(te)};
+    State s
+        = {std::hypot(vx, vy), std::atan2(vy, vx), -p.rail * std::sin(te), p.rail * std::cos(te)};
     const long maxSteps = std::lround(10.0 / p.step);
     const long every = std::max(1L, std::lround(0.05 / p.step));
     run.t.push_back(0.0);
@@ -265,12 +278,15 @@ Answer answerEject()
 {
     const EjectParams p;
     const EjectRun run = solveEject(p);
-    Report r = openReport("EjectSim", "Pilot ejection simulation", "RK4",
+    Report r = openReport("EjectSim",
+                          "Pilot ejection simulation",
+                          "RK4",
                           {"classical Runge-Kutta, fixed step 0.001 s; the moment the seat",
                            "passes the tail interpolated linearly inside the step"});
     r.heading("Model");
     r.line("  after the rail: V' = -D/m - g sin(gamma), gamma' = -g cos(gamma)/V,");
-    r.line("  x' = V cos(gamma) - vA, y' = V sin(gamma) (x, y relative to the aircraft), D = rho Cd A V^2/2");
+    r.line("  x' = V cos(gamma) - vA, y' = V sin(gamma) (x, y relative to the aircraft), D = rho "
+           "Cd A V^2/2");
     r.line("  vA = 274 m/s, rho = 1.225 kg/m3, m = 102 kg, Cd = 1.0, A = 0.93 m2, g = 9.81 m/s2");
     r.line("  rail 1.22 m, ejection 12.2 m/s tilted 15 deg backwards; t = 0 at the rail's end");
     r.line("  tail top 9.15 m behind and 3.66 m above the seat's start");
@@ -283,8 +299,9 @@ Answer answerEject()
     if (run.passed) {
         r.field("Seat passes the tail at", fix(run.passTime, 4) + " s");
         r.field("Height there", fix(run.passHeight, 4) + " m");
-        r.field("Clearance over the tail", fix(run.clearance, 4) + " m ("
-                                               + (run.clearance > 0 ? "clears" : "HITS THE TAIL") + ")");
+        r.field("Clearance over the tail",
+                fix(run.clearance, 4) + " m (" + (run.clearance > 0 ? "clears" : "HITS THE TAIL")
+                    + ")");
     } else {
         r.field("Seat passes the tail", "not within 10 s");
     }
@@ -294,9 +311,12 @@ Answer answerEject()
         EjectParams q = p;
         q.aircraftSpeed = v;
         const EjectRun rv = solveEject(q);
-        rows.push_back({QString::number(v), rv.passed ? fix(rv.passTime, 4) : QStringLiteral("-"),
+        rows.push_back({QString::number(v),
+                        rv.passed ? fix(rv.passTime, 4) : QStringLiteral("-"),
                         rv.passed ? fix(rv.clearance, 4) : QStringLiteral("-"),
-                        !rv.passed ? "does not pass" : rv.clearance > 0 ? "clears" : "hits"});
+                        !rv.passed         ? "does not pass"
+                        : rv.clearance > 0 ? "clears"
+                                           : "hits"});
     }
     r.table({"vA [m/s]", "passes at [s]", "clearance [m]", "verdict"}, rows);
 
@@ -346,7 +366,8 @@ PursuitRun solvePursuit()
         const double t = double(i) * h;
         const double dist = std::hypot(PursuitA - y[0], TargetSpeed * t - y[1]);
         if (y[0] < 0.999 * PursuitA)
-            run.largestPathError = std::max(run.largestPathError, std::abs(y[1] - pursuitClosedForm(y[0])));
+            run.largestPathError
+                = std::max(run.largestPathError, std::abs(y[1] - pursuitClosedForm(y[0])));
         const bool captured = dist < 0.1;
         if (i % 2500 == 0 || captured) {
             run.t.push_back(t);
@@ -375,22 +396,29 @@ Answer answerPursuit()
     const PursuitRun run = solvePursuit();
     const double k = TargetSpeed / MissileSpeed;
     const double yc = PursuitA * k / (1.0 - k * k);
-    Report r = openReport("Pursuit", "Missile pursuit problem", "ADAMS",
+    Report r = openReport("Pursuit",
+                          "Missile pursuit problem",
+                          "ADAMS",
                           {"Adams-Bashforth-Moulton predictor-corrector of order 5,",
                            "fixed step 1e-4 s, started by Runge-Kutta 4"});
     r.heading("Model");
-    r.line("  target from (1000 m, 0) along x = 1000 m at 200 m/s; missile from (0, 0) at 400 m/s,");
+    r.line(
+        "  target from (1000 m, 0) along x = 1000 m at 200 m/s; missile from (0, 0) at 400 m/s,");
     r.line("  always heading at the target: x' = vM (xT - x)/r, y' = vM (yT - y)/r");
     r.line("  capture: distance below 0.1 m");
     r.heading("Pursuit");
     std::vector<QStringList> rows;
     for (std::size_t i = 0; i < run.t.size(); ++i)
-        rows.push_back({fix(run.t[i], 4), fix(run.x[i], 3), fix(run.y[i], 3),
-                        fix(TargetSpeed * run.t[i], 3),
-                        fix(std::hypot(PursuitA - run.x[i], TargetSpeed * run.t[i] - run.y[i]), 3)});
+        rows.push_back(
+            {fix(run.t[i], 4),
+             fix(run.x[i], 3),
+             fix(run.y[i], 3),
+             fix(TargetSpeed * run.t[i], 3),
+             fix(std::hypot(PursuitA - run.x[i], TargetSpeed * run.t[i] - run.y[i]), 3)});
     r.table({"t [s]", "missile x [m]", "missile y [m]", "target y [m]", "distance [m]"}, rows);
     r.heading("Results");
-    r.field("Capture time", fix(run.captureTime, 4) + " s (closed form " + fix(yc / TargetSpeed, 4) + " s)");
+    r.field("Capture time",
+            fix(run.captureTime, 4) + " s (closed form " + fix(yc / TargetSpeed, 4) + " s)");
     r.field("Capture point", "(" + fix(run.captureX, 3) + ", " + fix(run.captureY, 3) + ") m");
     r.field("Closed-form capture point", "(" + fix(PursuitA, 3) + ", " + fix(yc, 3) + ") m");
     r.field("Largest deviation of y(x)", sci(run.largestPathError, 3) + " m (x < 999 m)");
@@ -455,22 +483,27 @@ namespace {
 Answer answerOscillator()
 {
     const OscillatorRun run = solveOscillator();
-    Report r = openReport("readRit", "Plot example: a complete application", "RKF45",
-                          {"Runge-Kutta 4(5) (Cash-Karp), adaptive step, tolerances 1e-8,",
-                           "output every 0.1 s"});
+    Report r = openReport(
+        "readRit",
+        "Plot example: a complete application",
+        "RKF45",
+        {"Runge-Kutta 4(5) (Cash-Karp), adaptive step, tolerances 1e-8,", "output every 0.1 s"});
     r.heading("Model");
     r.line("  driven damped oscillator m x'' + c x' + k x = F0 cos(w t)");
     r.line("  m = 1 kg, c = 0.4 N s/m, k = 4 N/m, F0 = 1 N, w = 1.5 rad/s; x(0) = 0, x'(0) = 0");
     r.heading("Motion");
     std::vector<QStringList> rows;
     for (std::size_t i = 0; i < run.t.size(); i += 20)
-        rows.push_back({fix(run.t[i], 1), fix(run.x[i], 6), fix(run.v[i], 6),
+        rows.push_back({fix(run.t[i], 1),
+                        fix(run.x[i], 6),
+                        fix(run.v[i], 6),
                         fix(oscillatorExact(run.t[i]), 6)});
     r.table({"t [s]", "x [m]", "v [m/s]", "x exact [m]"}, rows);
     const double den = std::pow(OscK - OscM * OscW * OscW, 2) + std::pow(OscC * OscW, 2);
     r.heading("Results");
     r.field("Steady-state amplitude", fix(OscF / std::sqrt(den), 6) + " m");
-    r.field("Phase lag", fix(std::atan2(OscC * OscW, OscK - OscM * OscW * OscW) * 180.0 / Pi, 4) + " deg");
+    r.field("Phase lag",
+            fix(std::atan2(OscC * OscW, OscK - OscM * OscW * OscW) * 180.0 / Pi, 4) + " deg");
     r.field("Largest deviation from exact", sci(run.largestError, 3) + " m");
     r.field("Accepted steps", QString::number(run.steps.accepted));
 

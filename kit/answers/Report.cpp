@@ -116,7 +116,8 @@ QByteArray Report::bytes() const
     return out;
 }
 
-PlotSeries makeSeries(const QString &name, const std::vector<double> &x, const std::vector<double> &y)
+PlotSeries
+makeSeries(const QString &name, const std::vector<double> &x, const std::vector<double> &y)
 {
     PlotSeries s;
     s.name = name;

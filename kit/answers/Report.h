@@ -23,9 +23,9 @@ QString num(double value, int significant = 6);
 class Report
 {
 public:
-    void title(const QString &text);                // framed title
-    void heading(const QString &text);              // underlined section heading
-    void line(const QString &text = QString());     // one line (may hold '\n')
+    void title(const QString &text);                       // framed title
+    void heading(const QString &text);                     // underlined section heading
+    void line(const QString &text = QString());            // one line (may hold '\n')
     void field(const QString &name, const QString &value); // "name ....: value"
     // A table: header row, rule, rows; columns right-aligned.
     void table(const QStringList &headers, const std::vector<QStringList> &rows);
@@ -46,6 +46,7 @@ struct Answer
 };
 
 // A series from two columns.
-PlotSeries makeSeries(const QString &name, const std::vector<double> &x, const std::vector<double> &y);
+PlotSeries
+makeSeries(const QString &name, const std::vector<double> &x, const std::vector<double> &y);
 
 } // namespace kv
