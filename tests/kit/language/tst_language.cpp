@@ -73,6 +73,7 @@ private slots:
     void everyDemoPassesTheChecker();
     void everyDemoUsesTheSolversOfItsCatalogueRow();
     void theGuidesExamplesPassTheChecker();
+    void theElevenCorralDemosDifferOnlyInTheirSolver();
 
     // The checker
     void checkerReportsEachKindOfFault_data();
@@ -162,6 +163,34 @@ void TestLanguage::theGuidesExamplesPassTheChecker()
                                 + QStringLiteral("\n") + QString::fromUtf8(example)));
         }
     }
+}
+
+void TestLanguage::theElevenCorralDemosDifferOnlyInTheirSolver()
+{
+    // With comments, the title, the file's own name and the solver's name taken out,
+    // every hb1 file states the same model, Find and output.
+    QString reference;
+    int corrals = 0;
+    for (const DemoRow &row : DemoCatalogue::rows()) {
+        if (!row.filename.startsWith(QLatin1String("hb1")))
+            continue;
+        QString text = QString::fromUtf8(
+            readFile(QStringLiteral(KV_DEMO_DIR "/") + DemoCatalogue::fileNameOf(row.filename)));
+        text.remove(QRegularExpression(QStringLiteral("![^\n]*")));
+        text.remove(QRegularExpression(QStringLiteral("^Title [^\n]*"),
+                                       QRegularExpression::MultilineOption));
+        QVERIFY2(text.contains(QStringLiteral("Using %1 To Maximize A").arg(row.solver)),
+                 qPrintable(row.filename));
+        text.replace(QRegularExpression(QStringLiteral("\\n[ \\t]*(?=\\n)")), QString());
+        text = text.trimmed();
+        text.replace(row.filename, QStringLiteral("<file>"));
+        text.replace(row.solver, QStringLiteral("<solver>"));
+        if (reference.isEmpty())
+            reference = text;
+        QCOMPARE(text, reference);
+        ++corrals;
+    }
+    QCOMPARE(corrals, 11);
 }
 
 void TestLanguage::checkerReportsEachKindOfFault_data()
