@@ -141,13 +141,14 @@ int editDistance(const QString &a, const QString &b)
 // " (did you mean X?)" when exactly one candidate is close to the word; else empty.
 QString suggestion(const QString &word, const QStringList &candidates)
 {
-    if (word.size() < 2)
-        return QString();
-    const int limit = word.size() <= 4 ? 1 : 2;
+    // Names differ in case only, or by one or two letters in longer words.
+    const int limit = word.size() < 2 ? 0 : word.size() <= 4 ? 1 : 2;
     QString best;
     int bestDistance = limit + 1;
     bool tie = false;
     for (const QString &c : candidates) {
+        if (std::abs(c.size() - word.size()) > limit)
+            continue;
         const int d = editDistance(word, c);
         if (d < bestDistance) {
             best = c;
@@ -157,7 +158,7 @@ QString suggestion(const QString &word, const QStringList &candidates)
             tie = true;
         }
     }
-    if (best.isEmpty() || tie || bestDistance == 0)
+    if (best.isEmpty() || tie)
         return QString();
     return QStringLiteral(" (did you mean '%1'?)").arg(best);
 }
@@ -282,6 +283,11 @@ private:
     QString currentModel() const;
     QStringList valueNames() const;    // declared names that have a value
     QStringList functionNames() const; // built-in and declared functions
+    // A suggestion compares a word with every name; a file full of unknown names
+    // gets suggestions for its first ones only, so checking stays fast.
+    QString suggest(const QString &word, const QStringList &candidates);
+    QString unknownVariable(const QString &name);
+    int m_suggestionsLeft = 50;
 
     struct Block
     {
@@ -677,27 +683,44 @@ void Checker::checkBalance(Statement &st)
     }
 }
 
+QString Checker::suggest(const QString &word, const QStringList &candidates)
+{
+    if (m_suggestionsLeft <= 0)
+        return QString();
+    --m_suggestionsLeft;
+    return suggestion(word, candidates);
+}
+
+QString Checker::unknownVariable(const QString &name)
+{
+    const QString hint = suggest(name, valueNames());
+    return QStringLiteral("unknown name '%1'").arg(name)
+           + (hint.isEmpty() ? QStringLiteral(" (declare it with Variable)") : hint);
+}
+
 QStringList Checker::valueNames() const
 {
+    if (m_suggestionsLeft <= 0)
+        return QStringList();
     QStringList names;
     for (auto it = m_symbols.cbegin(); it != m_symbols.cend(); ++it)
         if (it->kind != SymKind::Model && it->kind != SymKind::Function)
             names << it.key();
     for (auto it = m_functionParams.cbegin(); it != m_functionParams.cend(); ++it)
         names << it.key();
-    names.sort();
     return names;
 }
 
 QStringList Checker::functionNames() const
 {
+    if (m_suggestionsLeft <= 0)
+        return QStringList();
     QStringList names;
     for (auto it = builtins().cbegin(); it != builtins().cend(); ++it)
         names << it.key();
     for (auto it = m_symbols.cbegin(); it != m_symbols.cend(); ++it)
         if (it->kind == SymKind::Function)
             names << it.key();
-    names.sort();
     return names;
 }
 
@@ -1225,8 +1248,7 @@ void Checker::parseFind()
     for (const Token &u : unknowns) {
         const auto it = m_symbols.constFind(u.text);
         if (it == m_symbols.constEnd())
-            report(u.line,
-                   QStringLiteral("unknown name '%1' (declare it with Variable)").arg(u.text));
+            report(u.line, unknownVariable(u.text));
         else if (it->kind != SymKind::Variable)
             report(u.line,
                    QStringLiteral("'%1' is %2; Find changes variables only")
@@ -1262,7 +1284,7 @@ void Checker::parseFind()
     if (sit == solvers().constEnd())
         report(solverTok->line,
                QStringLiteral("unknown solver '%1'").arg(solverTok->text)
-                   + suggestion(solverTok->text, solverNames()));
+                   + suggest(solverTok->text, solverNames()));
     else if (*sit == SolverKind::Integrator)
         report(solverTok->line,
                QStringLiteral("%1 integrates differential equations; use it with Initiate, not "
@@ -1301,8 +1323,7 @@ void Checker::parseFind()
     for (const Token &t : targets) {
         const auto it = m_symbols.constFind(t.text);
         if (it == m_symbols.constEnd())
-            report(t.line,
-                   QStringLiteral("unknown name '%1' (declare it with Variable)").arg(t.text));
+            report(t.line, unknownVariable(t.text));
         else if (it->kind != SymKind::Variable)
             report(t.line,
                    QStringLiteral("'%1' is %2; the objective must be a variable the model "
@@ -1340,7 +1361,7 @@ void Checker::parseInitiate()
     if (sit == solvers().constEnd())
         report(solverTok->line,
                QStringLiteral("unknown solver '%1'").arg(solverTok->text)
-                   + suggestion(solverTok->text, solverNames()));
+                   + suggest(solverTok->text, solverNames()));
     else if (*sit != SolverKind::Integrator)
         report(solverTok->line,
                QStringLiteral("%1 is not an integrator; Initiate takes RKF45, RK4, EULER, ADAMS, "
@@ -1374,8 +1395,7 @@ void Checker::parseInitiate()
     for (const Token &s : states) {
         const auto it = m_symbols.constFind(s.text);
         if (it == m_symbols.constEnd())
-            report(s.line,
-                   QStringLiteral("unknown name '%1' (declare it with Variable)").arg(s.text));
+            report(s.line, unknownVariable(s.text));
         else if (it->kind != SymKind::Variable)
             report(s.line,
                    QStringLiteral("'%1' is %2; only variables can be integrated")
@@ -1391,8 +1411,7 @@ void Checker::parseInitiate()
     {
         const auto it = m_symbols.constFind(indep->text);
         if (it == m_symbols.constEnd())
-            report(indep->line,
-                   QStringLiteral("unknown name '%1' (declare it with Variable)").arg(indep->text));
+            report(indep->line, unknownVariable(indep->text));
         else if (it->kind != SymKind::Variable || it->dims > 0)
             report(indep->line,
                    QStringLiteral("the independent variable '%1' must be a scalar variable")
@@ -1519,7 +1538,7 @@ void Checker::parseAssignment()
         if (!m_symbols.contains(target.text) && !target.prime) {
             report(target.line,
                    QStringLiteral("unknown statement '%1'").arg(target.text)
-                       + suggestion(target.text, statementWords()));
+                       + suggest(target.text, statementWords()));
             m_pos = m_tokens->size();
             return;
         }
@@ -1546,8 +1565,7 @@ void Checker::parseAssignment()
         report(target.line,
                QStringLiteral("'%1' is built in and cannot be assigned").arg(target.text));
     } else if (it == m_symbols.constEnd()) {
-        report(target.line,
-               QStringLiteral("unknown name '%1' (declare it with Variable)").arg(target.text));
+        report(target.line, unknownVariable(target.text));
     } else if (it->kind != SymKind::Variable) {
         report(target.line,
                QStringLiteral("'%1' is %2 and cannot be assigned")
@@ -1740,7 +1758,7 @@ void Checker::parsePrimary()
         if (it == m_symbols.constEnd())
             report(line,
                    QStringLiteral("unknown function '%1'").arg(t->text)
-                       + suggestion(t->text, functionNames()));
+                       + suggest(t->text, functionNames()));
         else if (it->kind != SymKind::Function)
             report(line,
                    QStringLiteral("'%1' is %2, not a function; an array takes [ ]")
@@ -1779,7 +1797,7 @@ void Checker::checkNameUse(const Token &name, int indexCount, bool indexed)
     if (it == m_symbols.constEnd()) {
         report(name.line,
                QStringLiteral("unknown name '%1'").arg(name.text)
-                   + suggestion(name.text, valueNames()));
+                   + suggest(name.text, valueNames()));
         return;
     }
     if (it->kind == SymKind::Model || it->kind == SymKind::Function) {

@@ -306,6 +306,8 @@ void TestLanguage::checkerReportsEachKindOfFault_data()
         << QByteArray("Variable x\nx = y + 1\n") << 2 << "unknown name 'y'";
     QTest::newRow("names are case-sensitive")
         << QByteArray("Variable T\nt = 1\n") << 2 << "unknown name 't'";
+    QTest::newRow("a name in the wrong case is pointed out")
+        << QByteArray("Variable T, x\nx = t\n") << 2 << "unknown name 't' (did you mean 'T'?)";
     QTest::newRow("built-in value assigned")
         << QByteArray("iteration = 2\n") << 1 << "'iteration' is built in and cannot be assigned";
     QTest::newRow("declared twice")
