@@ -93,7 +93,7 @@ QByteArray table(const QList<QStringList> &rows, bool firstRowIsHeader)
     int total = 0;
     for (int w : std::as_const(weight))
         total += w;
-    QByteArray rowDef = "\\trowd\\trgaph70\\trleft0";
+    QByteArray rowDef = "\\trowd\\trgaph70\\trleft0\\trkeep";
     int edge = 0;
     for (int c = 0; c < columns; ++c) {
         edge += 9412 * weight.at(c) / total;
@@ -105,8 +105,9 @@ QByteArray table(const QList<QStringList> &rows, bool firstRowIsHeader)
     }
     QByteArray out;
     for (int r = 0; r < rows.size(); ++r) {
-        out += rowDef + "\n";
         const bool bold = firstRowIsHeader && r == 0;
+        // The heading row is repeated at the top of each page the table runs onto.
+        out += (bold ? rowDef + "\\trhdr" : rowDef) + "\n";
         for (int c = 0; c < columns; ++c) {
             const QString cell = c < rows.at(r).size() ? rows.at(r).at(c) : QString();
             out += "\\pard\\plain\\intbl\\f1\\fs18 ";
