@@ -142,8 +142,9 @@ struct EjectParams
 };
 struct EjectRun
 {
-    std::vector<double> t, x, y; // every 0.05 s
-    bool passed = false;         // reached the tail's x within 10 s
+    std::vector<double> t, x, y;      // every 0.05 s
+    std::vector<double> pathX, pathY; // every 0.005 s
+    bool passed = false;              // reached the tail's x within 10 s
     double passTime = 0.0, passHeight = 0.0, clearance = 0.0;
 };
 EjectRun solveEject(const EjectParams &p = EjectParams());

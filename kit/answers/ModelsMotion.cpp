@@ -250,11 +250,17 @@ EjectRun solveEject(const EjectParams &p)
     run.t.push_back(0.0);
     run.x.push_back(s[2]);
     run.y.push_back(s[3]);
+    run.pathX.push_back(s[2]);
+    run.pathY.push_back(s[3]);
     for (long i = 1; i <= maxSteps; ++i) {
         const State prev = s;
         const double tPrev = double(i - 1) * p.step;
         integrateRk4(rhs, s, tPrev, p.step, 1, nullptr);
         const double t = double(i) * p.step;
+        if (i % std::max(1L, every / 10) == 0 || s[2] <= p.tailX) {
+            run.pathX.push_back(s[2]);
+            run.pathY.push_back(s[3]);
+        }
         if (i % every == 0 || s[2] <= p.tailX) {
             run.t.push_back(t);
             run.x.push_back(s[2]);
@@ -324,7 +330,7 @@ Answer answerEject()
     a.plot.title = "EjectSim: seat trajectory relative to the aircraft";
     a.plot.xLabel = "x [m]";
     a.plot.yLabel = "y [m]";
-    a.plot.series << makeSeries("seat", run.x, run.y)
+    a.plot.series << makeSeries("seat", run.pathX, run.pathY)
                   << makeSeries("tail", {p.tailX, p.tailX}, {0.0, p.tailHeight});
     return a;
 }
@@ -433,9 +439,9 @@ Answer answerPursuit()
         cx.push_back(PursuitA * i / 100.0);
         cy.push_back(pursuitClosedForm(PursuitA * i / 100.0));
     }
-    a.plot.series << makeSeries("missile", run.pathX, run.pathY)
-                  << makeSeries("target", {PursuitA, PursuitA}, {0.0, run.captureY})
-                  << makeSeries("closed form", cx, cy);
+    a.plot.series << makeSeries("closed form", cx, cy)
+                  << makeSeries("missile", run.pathX, run.pathY)
+                  << makeSeries("target", {PursuitA, PursuitA}, {0.0, run.captureY});
     return a;
 }
 

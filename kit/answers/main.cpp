@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QSaveFile>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <exception>
@@ -34,9 +35,13 @@ void fail(const QString &message)
 
 int main(int argc, char **argv)
 {
-    // The GIFs are drawn off screen; no display is needed.
+    // The GIFs are drawn off screen; no display is needed. A batch run in a build
+    // has no session either, so it gets a private runtime directory of its own.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir runtimeDir;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtimeDir.isValid())
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty() || args.first().startsWith(QLatin1Char('-'))) {
