@@ -466,8 +466,8 @@ void shootSlab(double s,
                 Q->push_back(v[1]);
             }
         },
-        1e-12,
-        1e-12);
+        1e-8,
+        1e-8);
     if (residual)
         *residual = y[1] - BvpH * (y[0] - BvpAir);
 }
@@ -506,7 +506,7 @@ Answer answerSlabBvp()
                           "NEWTON/RKF45",
                           {"shooting on the initial gradient dT/dx(0): Newton's method,",
                            "forward-difference derivative; each shot by Runge-Kutta 4(5)",
-                           "(Cash-Karp), tolerances 1e-12"});
+                           "(Cash-Karp), tolerances 1e-8"});
     r.heading("Model");
     r.line("  dT/dx = -Q/k(T), dQ/dx = q; k(T) = 15 (1 + 0.002 (T - 20)) W/(m K), q = 2.0e6 W/m3");
     r.line("  slab 0 <= x <= 0.05 m; T(0) = 100 C; Q(L) = h (T(L) - 20 C), h = 500 W/(m2 K)");
@@ -806,7 +806,7 @@ SlabFit solveSlabFit()
     auto residuals = [](const Vec &p) {
         Slab slab;
         slab.diffusivity = p[0] * 1e-5;
-        const SlabRun run = solveSlab(slab, IpTimes, 1e-11);
+        const SlabRun run = solveSlab(slab, IpTimes, 1e-8);
         Vec r(Eigen::Index(IpTimes.size()));
         for (std::size_t i = 0; i < IpTimes.size(); ++i)
             r[Eigen::Index(i)] = run.nodes[i].back() - IpTargets[i];
@@ -829,7 +829,7 @@ Answer answerSlabFit()
                           "LSQ/RKF45",
                           {"Levenberg-Marquardt least squares on alpha = p * 1e-5 m2/s;",
                            "each model run by the method of lines (20 intervals) and",
-                           "Runge-Kutta 4(5) (Cash-Karp), tolerances 1e-11"});
+                           "Runge-Kutta 4(5) (Cash-Karp), tolerances 1e-8"});
     r.heading("Model");
     r.line(
         "  the slab of Heat-ivp (L = 0.10 m, T(x,0) = 20 C, T(0,t) = 100 C, insulated at x = L)");

@@ -334,8 +334,8 @@ void shootTemplate(double s, std::vector<double> *xs, std::vector<double> *ys, d
                 ys->push_back(v[0]);
             }
         },
-        1e-12,
-        1e-12);
+        1e-10,
+        1e-10);
     if (end)
         *end = y[0];
 }
@@ -371,7 +371,7 @@ Answer answerBvpTemplate()
                           "Boundary-value problem (template)",
                           QString(),
                           {"shooting on y'(0) with Newton's method; each shot by",
-                           "Runge-Kutta 4(5) (Cash-Karp), tolerances 1e-12"});
+                           "Runge-Kutta 4(5) (Cash-Karp), tolerances 1e-10"});
     r.heading("Model");
     r.line("  y'' = 1.5 y^2 on 0 <= x <= 1, y(0) = 4, y(1) = 1; start y'(0) = -5");
     r.heading("Newton iterations");
