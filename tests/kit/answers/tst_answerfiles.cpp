@@ -18,6 +18,7 @@ private slots:
     void initTestCase();
     void everyCatalogueRowHasAnAnswerAndAPlot_data();
     void everyCatalogueRowHasAnAnswerAndAPlot();
+    void everyAnswerNamesTheCataloguesSolver();
     void everyPlotFileParses();
     void everyGifIsAGifFile();
     void reportsUseCrLfLinesAndClaimNoFailedSolve();
@@ -78,6 +79,22 @@ void TestAnswerFiles::everyCatalogueRowHasAnAnswerAndAPlot()
     QVERIFY(text.size() > 200);
     QVERIFY(text.contains(stem.toUtf8()));
     QVERIFY2(dir.exists(stem + ".plt") || dir.exists(stem + ".gif"), qPrintable(stem));
+}
+
+void TestAnswerFiles::everyAnswerNamesTheCataloguesSolver()
+{
+    for (const DemoRow &row : DemoCatalogue::rows()) {
+        if (DemoCatalogue::isGuide(row.filename))
+            continue;
+        QFile f(QDir(m_answers).filePath(row.filename + ".out"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        static const QRegularExpression solverLine(QStringLiteral("Solver \\.+: (.*)\r\n"));
+        const QRegularExpressionMatch m = solverLine.match(text);
+        QVERIFY2(m.hasMatch(), qPrintable(row.filename));
+        const QString expected = row.solver.isEmpty() ? QStringLiteral("(none named)") : row.solver;
+        QCOMPARE(m.captured(1), expected);
+    }
 }
 
 void TestAnswerFiles::everyPlotFileParses()
