@@ -88,8 +88,10 @@ Answer answerFindGuide()
     a.plot.title = "Solver guide: area against iteration";
     a.plot.xLabel = "iteration";
     a.plot.yLabel = "area [m2]";
+    std::vector<corral::Result> results;
     for (const QString &solver : corral::solverNames()) {
-        const corral::Result res = corral::solve(solver);
+        results.push_back(corral::solve(solver));
+        const corral::Result &res = results.back();
         rows.push_back({res.file,
                         solver,
                         QString::number(res.iterations),
@@ -115,8 +117,8 @@ Answer answerFindGuide()
              "from (60,20)"},
             rows);
     r.heading("Methods");
-    for (const QString &solver : corral::solverNames())
-        r.line(QStringLiteral("  %1  %2").arg(solver, -8).arg(corral::solve(solver).method));
+    for (const corral::Result &res : results)
+        r.line(QStringLiteral("  %1  %2").arg(res.solver, -8).arg(res.method));
     r.line();
     r.line("  Methods that follow the constraints (MMFD, GRG, SLP, SQP, SCP) land on the corner");
     r.line("  in a few iterations; penalty and barrier methods (SUMT, SIMPLEX, PATTERN, BFGS)");
