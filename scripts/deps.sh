@@ -1,9 +1,9 @@
 # Debian packages Kelvara needs to build, test and run; sourced by scripts/run and
 # scripts/test. Installs only what is missing (and skips apt-get update then).
 KELVARA_PACKAGES=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++
     qt6-base-dev qt6-svg-dev libqscintilla2-qt6-dev
-    libboost-dev libeigen3-dev libgif-dev
+    libboost-dev libeigen3-dev
     xvfb xauth xdotool imagemagick poppler-utils xdg-utils fonts-liberation
 )
 
