@@ -31,6 +31,17 @@ qsizetype findKey(const QList<RegistryHive::Key> &keys, const QString &key)
     return -1;
 }
 
+// Replaces the value of that name (compared without regard to case) or adds it.
+void putValue(QList<RegistryHive::Value> &values, const QString &name, const RegValue &value)
+{
+    for (RegistryHive::Value &v : values)
+        if (v.name.compare(name, Qt::CaseInsensitive) == 0) {
+            v.value = value;
+            return;
+        }
+    values.append({name, value});
+}
+
 QString quoted(const QString &s)
 {
     QString out;
@@ -190,14 +201,7 @@ std::optional<QList<RegistryHive::Key>> RegistryHive::parse(const QByteArray &da
         } else {
             return std::nullopt;
         }
-        QList<Value> &values = keys.last().values;
-        auto it = std::find_if(values.begin(), values.end(), [&](const Value &v) {
-            return v.name.compare(name, Qt::CaseInsensitive) == 0;
-        });
-        if (it != values.end())
-            it->value = value;
-        else
-            values.append({name, value});
+        putValue(keys.last().values, name, value);
     }
     return keys;
 }
@@ -338,13 +342,6 @@ bool RegistryHive::setValue(const QString &key, const QString &name, const RegVa
     const qsizetype k = findKey(keys, key);
     if (k < 0)
         return false;
-    QList<Value> &values = keys[k].values;
-    auto it = std::find_if(values.begin(), values.end(), [&](const Value &v) {
-        return v.name.compare(name, Qt::CaseInsensitive) == 0;
-    });
-    if (it != values.end())
-        it->value = value;
-    else
-        values.append({name, value});
+    putValue(keys[k].values, name, value);
     return store(keys);
 }

@@ -161,6 +161,16 @@ bool frmMain::Start_Path()
     return true;
 }
 
+void frmMain::reportUnreadable(const QString &what, const QString &path, const KvError &e)
+{
+    m_ctx.dialogs.message(
+        this,
+        {what + path + QStringLiteral("' could not be read.\r\n") + unexpectedErrorText(e),
+         QString(),
+         MsgButtons::OK,
+         MsgIcon::Exclamation});
+}
+
 void frmMain::StartWorkspace()
 {
     AppState &s = m_ctx.state;
@@ -218,13 +228,7 @@ void frmMain::StartWorkspace()
                 activeDocument()->LoadFile(path);
                 loaded = true;
             } catch (const KvError &e) {
-                m_ctx.dialogs.message(this,
-                                      {QStringLiteral("The last code file '") + path
-                                           + QStringLiteral("' could not be read.\r\n")
-                                           + unexpectedErrorText(e),
-                                       QString(),
-                                       MsgButtons::OK,
-                                       MsgIcon::Exclamation});
+                reportUnreadable(QStringLiteral("The last code file '"), path, e);
             }
         }
     }
@@ -241,13 +245,7 @@ void frmMain::StartWorkspace()
                 doc->LoadFile(demo);
                 doc->setFilename(QStringLiteral("Heat Transfer (IVP)"));
             } catch (const KvError &e) {
-                m_ctx.dialogs.message(this,
-                                      {QStringLiteral("The start demo '") + demo
-                                           + QStringLiteral("' could not be read.\r\n")
-                                           + unexpectedErrorText(e),
-                                       QString(),
-                                       MsgButtons::OK,
-                                       MsgIcon::Exclamation});
+                reportUnreadable(QStringLiteral("The start demo '"), demo, e);
             }
         }
     }

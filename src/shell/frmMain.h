@@ -9,6 +9,7 @@
 #include <memory>
 
 struct AppContext;
+class KvError;
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -97,6 +98,8 @@ protected:
 
 private:
     void StartWorkspace();
+    // A file the start-up could not open: said, and the start-up goes on.
+    void reportUnreadable(const QString &what, const QString &path, const KvError &e);
     void MDIForm_Resize();
     void MDIForm_QueryUnload(bool &cancel, int unloadMode);
     void MDIForm_Unload(bool &cancel);
