@@ -263,6 +263,9 @@ private:
     void parseWithOptions(const QStringList &allowed);
     void expectEnd();
     QString expectName(const QString &what);
+    // The model a Find or Initiate names; runnable when it is defined and is not
+    // the model the statement stands in.
+    QString parseModelReference(bool &runnable);
     QList<Token> parseNameList(const QString &what);
 
     // expressions
@@ -1234,6 +1237,25 @@ void Checker::checkSolverUses()
     }
 }
 
+QString Checker::parseModelReference(bool &runnable)
+{
+    runnable = false;
+    const Token *modelTok = peek();
+    const QString model = expectName(QStringLiteral("the model's name"));
+    if (model.isEmpty())
+        return model;
+    const auto mit = m_symbols.constFind(model);
+    if (mit == m_symbols.constEnd() || mit->kind != SymKind::Model)
+        report(modelTok->line,
+               QStringLiteral("the model '%1' is never defined").arg(modelTok->text));
+    else if (model == currentModel())
+        report(modelTok->line,
+               QStringLiteral("the model '%1' cannot run itself").arg(modelTok->text));
+    else
+        runnable = true;
+    return model;
+}
+
 void Checker::parseFind()
 {
     ++m_pos;
@@ -1262,16 +1284,10 @@ void Checker::parseFind()
         return fail(
             QStringLiteral("expected 'In' and the model's name, found %1").arg(describeHere()));
     const Token *modelTok = peek();
-    const QString model = expectName(QStringLiteral("the model's name"));
+    bool runnable = false;
+    const QString model = parseModelReference(runnable);
     if (model.isEmpty())
         return;
-    const auto mit = m_symbols.constFind(model);
-    if (mit == m_symbols.constEnd() || mit->kind != SymKind::Model)
-        report(modelTok->line,
-               QStringLiteral("the model '%1' is never defined").arg(modelTok->text));
-    else if (model == currentModel())
-        report(modelTok->line,
-               QStringLiteral("the model '%1' cannot run itself").arg(modelTok->text));
     if (!acceptWord("using"))
         return fail(
             QStringLiteral("expected 'Using' and a solver's name, found %1").arg(describeHere()));
@@ -1317,7 +1333,7 @@ void Checker::parseFind()
     if (m_failed)
         return;
     noDuplicates(targets);
-    if (mit != m_symbols.constEnd() && mit->kind == SymKind::Model && model != currentModel())
+    if (runnable)
         m_uses << SolverUse{modelTok->line, model, targets, true, false};
     int scalarTargets = 0;
     for (const Token &t : targets) {
@@ -1371,24 +1387,17 @@ void Checker::parseInitiate()
         return fail(
             QStringLiteral("expected 'For' and the model's name, found %1").arg(describeHere()));
     const Token *modelTok = peek();
-    const QString model = expectName(QStringLiteral("the model's name"));
+    bool runnable = false;
+    const QString model = parseModelReference(runnable);
     if (model.isEmpty())
         return;
-    const auto mit = m_symbols.constFind(model);
-    if (mit == m_symbols.constEnd() || mit->kind != SymKind::Model)
-        report(modelTok->line,
-               QStringLiteral("the model '%1' is never defined").arg(modelTok->text));
-    else if (model == currentModel())
-        report(modelTok->line,
-               QStringLiteral("the model '%1' cannot run itself").arg(modelTok->text));
     if (!acceptWord("equations"))
         return fail(QStringLiteral("expected 'Equations' and the state variables, found %1")
                         .arg(describeHere()));
     const QList<Token> states = parseNameList(QStringLiteral("a state variable"));
     if (m_failed)
         return;
-    if (noDuplicates(states) && mit != m_symbols.constEnd() && mit->kind == SymKind::Model
-        && model != currentModel())
+    if (noDuplicates(states) && runnable)
         m_uses << SolverUse{modelTok->line, model, states, false, solverTok->lower == u"dae"};
     for (const Token &s : states)
         recordSet(s.text, false);
