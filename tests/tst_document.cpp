@@ -3,7 +3,7 @@
 #include "editor/TextFileCodec.h"
 #include "editor/frmDocument.h"
 #include "platform/KvError.h"
-#include "shell/mdlLastFile.h"
+#include "core/mdlLastFile.h"
 
 #include <Qsci/qsciscintilla.h>
 

@@ -1,11 +1,11 @@
 #include "TestDoubles.h"
 
 #include "platform/AppInfo.h"
-#include "shell/Twips.h"
+#include "core/Twips.h"
 #include "shell/frmMain.h"
-#include "shell/mdlLastFile.h"
-#include "shell/mdlRegistryAPI.h"
-#include "shell/mdlWindowsVer.h"
+#include "core/mdlLastFile.h"
+#include "core/mdlRegistryAPI.h"
+#include "core/mdlWindowsVer.h"
 
 #include <Qsci/qsciscintilla.h>
 

@@ -1,8 +1,8 @@
 #include "TestDoubles.h"
 
 #include "platform/KvError.h"
-#include "shell/mdlLastFile.h"
-#include "shell/mdlRegistryAPI.h"
+#include "core/mdlLastFile.h"
+#include "core/mdlRegistryAPI.h"
 
 #include <QTest>
 

@@ -3,7 +3,7 @@
 #include "platform/AppInfo.h"
 #include "platform/KvError.h"
 #include "platform/RegistryHive.h"
-#include "shell/mdlRegistryAPI.h"
+#include "core/mdlRegistryAPI.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -2,10 +2,10 @@
 
 #include "editor/mdlFileChecks.h"
 #include "platform/KvError.h"
-#include "shell/AppContext.h"
-#include "shell/AppState.h"
-#include "shell/Twips.h"
-#include "shell/mdlLastFile.h"
+#include "core/AppContext.h"
+#include "core/AppState.h"
+#include "core/Twips.h"
+#include "core/mdlLastFile.h"
 
 #include <Qsci/qsciscintilla.h>
 

@@ -3,7 +3,7 @@
 #include "platform/DesktopServices.h"
 #include "platform/KvError.h"
 #include "platform/UserDialogs.h"
-#include "shell/AppContext.h"
+#include "core/AppContext.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,11 +6,11 @@
 #include "platform/RegistryHive.h"
 #include "platform/Settings.h"
 #include "platform/UserDialogs.h"
-#include "shell/AppContext.h"
-#include "shell/AppState.h"
-#include "shell/Twips.h"
-#include "shell/mdlLastFile.h"
-#include "shell/mdlRegistryAPI.h"
+#include "core/AppContext.h"
+#include "core/AppState.h"
+#include "core/Twips.h"
+#include "core/mdlLastFile.h"
+#include "core/mdlRegistryAPI.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -4,8 +4,8 @@
 #include "platform/RegistryHive.h"
 #include "platform/Settings.h"
 #include "platform/UserDialogs.h"
-#include "shell/AppContext.h"
-#include "shell/AppState.h"
+#include "core/AppContext.h"
+#include "core/AppState.h"
 
 #include <QDir>
 #include <QFile>

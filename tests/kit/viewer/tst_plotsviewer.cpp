@@ -3,7 +3,7 @@
 #include "PlotsWindow.h"
 
 #include "platform/RegistryHive.h"
-#include "shell/mdlRegistryAPI.h"
+#include "core/mdlRegistryAPI.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "mdlLastFile.h"
 
 #include "platform/AppInfo.h"
-#include "shell/mdlRegistryAPI.h"
+#include "core/mdlRegistryAPI.h"
 
 using namespace mdlRegistryAPI;
 

@@ -5,8 +5,8 @@
 #include "editor/mdlFileChecks.h"
 #include "platform/KvError.h"
 #include "platform/UserDialogs.h"
-#include "shell/AppContext.h"
-#include "shell/AppState.h"
+#include "core/AppContext.h"
+#include "core/AppState.h"
 
 #include <Qsci/qsciscintilla.h>
 
