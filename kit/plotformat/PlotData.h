@@ -25,14 +25,22 @@
 
 struct PlotSeries
 {
+    // How the series is drawn: joined by a solid or a dashed line, or as markers
+    // alone (measured data).
+    enum class Style { Line, Dashed, Markers };
+
     QString name;
     QList<QPointF> points;
+    Style style = Style::Line;
 };
 
 struct PlotData
 {
     QString title, xLabel, yLabel;
     QList<PlotSeries> series;
+    // Logarithmic axes (every value drawn on such an axis must be positive).
+    bool xLog = false;
+    bool yLog = false;
 };
 
 struct PlotParseResult
