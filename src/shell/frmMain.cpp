@@ -1,16 +1,18 @@
 #include "frmMain.h"
 
+#include "core/AppContext.h"
+#include "core/AppState.h"
+#include "core/Twips.h"
+#include "core/mdlLastFile.h"
+#include "core/mdlRegistryAPI.h"
 #include "editor/mdlFileChecks.h"
 #include "platform/AppInfo.h"
 #include "platform/KvError.h"
 #include "platform/RegistryHive.h"
 #include "platform/Settings.h"
 #include "platform/UserDialogs.h"
-#include "core/AppContext.h"
-#include "core/AppState.h"
-#include "core/Twips.h"
-#include "core/mdlLastFile.h"
-#include "core/mdlRegistryAPI.h"
+#include "runs/mdlKV.h"
+#include "shell/mdlRestart.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -40,6 +42,7 @@ int settingNumber(Settings &settings, const QString &key, int defaultValue)
 frmMain::frmMain(AppContext &ctx, QWidget *parent)
     : QMainWindow(parent)
     , m_ctx(ctx)
+    , m_runs(std::make_unique<RunController>(ctx, *this))
     , m_mdi(new QMdiArea(this))
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -260,6 +263,7 @@ void frmMain::StartWorkspace()
     const QString marker = joinPath(m_ctx.programDir, QStringLiteral("DOSstart.tmp"));
     if (FileExists(m_ctx, marker))
         QFile::remove(resolveExistingPath(marker));
+    removeAutostartEntry();
 }
 
 void frmMain::showEvent(QShowEvent *event)

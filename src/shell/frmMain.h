@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/frmDocument.h"
+#include "runs/RunHost.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -16,10 +17,11 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QToolBar;
+class RunController;
 
 // The main window: a multiple-document frame holding the code document windows,
 // the menu bar, the toolbar and the status bar.
-class frmMain : public QMainWindow, public DocumentHost
+class frmMain : public QMainWindow, public DocumentHost, public RunHost
 {
     Q_OBJECT
 
@@ -35,7 +37,7 @@ public:
     bool Start_Path();
     // 0 with no active child window, 1 for a code document, -1 for any other.
     int ChildFormType() const;
-    frmDocument *activeDocument() const;
+    frmDocument *activeDocument() const override;
     QList<frmDocument *> documents() const;
     // The window created while loading; null once it was closed.
     frmDocument *startupDocument() const { return m_startupDoc; }
@@ -52,7 +54,7 @@ public:
     void mnuFileOpen_Click();
     void mnuFileClose_Click();
     void mnuFileDelete_Click();
-    void mnuFileSave_Click();
+    void mnuFileSave_Click() override;
     void mnuFileSaveAs_Click() override;
     void mnuFilePrint_Click();
     void mnuFilePrinterSetup_Click();
@@ -91,6 +93,11 @@ public:
     QAction *menuItem(const QString &name) const { return m_items.value(name); }
     QAction *toolButton(const QString &key) const { return m_buttons.value(key); }
     QMdiArea *mdiArea() const { return m_mdi; }
+    RunController &runs() { return *m_runs; }
+
+    // RunHost
+    QWidget *hostWindow() override { return this; }
+    bool PrepareRestart(const QString &programName) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -121,6 +128,7 @@ private:
     QMdiSubWindow *subWindowOf(frmDocument *doc) const;
 
     AppContext &m_ctx;
+    std::unique_ptr<RunController> m_runs;
     QMdiArea *m_mdi = nullptr;
     QToolBar *m_toolBar = nullptr;
     QMenu *m_windowMenu = nullptr;
