@@ -5,7 +5,7 @@ KELVARA_PACKAGES=(
     qt6-base-dev qt6-svg-dev libqscintilla2-qt6-dev
     libboost-dev libeigen3-dev
     xvfb xauth xdotool imagemagick poppler-utils xdg-utils fonts-liberation
-    desktop-file-utils shared-mime-info
+    desktop-file-utils shared-mime-info librsvg2-bin
 )
 
 kelvara_install_packages() {

@@ -110,6 +110,8 @@ private slots:
     void restartRegHasItsFourLines();
     void prepareRestartWritesEntryAndMarker();
     void autostartEntryIsValidForOddPaths();
+    void menuEntryExecReadsBackAsTheInstalledPath_data();
+    void menuEntryExecReadsBackAsTheInstalledPath();
     void nextStartRemovesEntryAndMarker();
     void prepareRestartFailsQuietlyOnAReadOnlyBase();
 
@@ -495,6 +497,74 @@ void RunsTest::autostartEntryIsValidForOddPaths()
     QVERIFY(p.waitForFinished());
     const QByteArray out = p.readAllStandardOutput() + p.readAllStandardError();
     QVERIFY2(p.exitCode() == 0 && !out.contains("error"), out.constData());
+}
+
+namespace {
+// Reads an Exec value back the way a desktop reads it: string escapes first, then the
+// quoting of the one argument.
+QString readExecArgument(QString value)
+{
+    QString unescaped;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value.at(i) == u'\\' && i + 1 < value.size()) {
+            const QChar n = value.at(++i);
+            unescaped += n == u'n' ? u'\n' : n == u't' ? u'\t' : n == u'r' ? u'\r' : n;
+        } else {
+            unescaped += value.at(i);
+        }
+    }
+    unescaped.replace(u"%%"_qs, u"%"_qs);
+    if (!unescaped.startsWith(u'"'))
+        return unescaped;
+    QString arg;
+    for (qsizetype i = 1; i < unescaped.size() - 1; ++i) {
+        if (unescaped.at(i) == u'\\')
+            ++i;
+        arg += unescaped.at(i);
+    }
+    return arg;
+}
+
+void validateDesktopFile(const QByteArray &entry)
+{
+    const QString validator = QStandardPaths::findExecutable(u"desktop-file-validate"_qs);
+    if (validator.isEmpty())
+        QSKIP("desktop-file-validate is not installed (Debian package desktop-file-utils)");
+    QTemporaryDir dir;
+    const QString file = dir.path() + u"/kelvara.desktop"_qs;
+    Harness::write(file, entry);
+    QProcess p;
+    p.start(validator, {file});
+    QVERIFY(p.waitForFinished());
+    const QByteArray out = p.readAllStandardOutput() + p.readAllStandardError();
+    QVERIFY2(p.exitCode() == 0 && !out.contains("error"), out.constData());
+}
+} // namespace
+
+void RunsTest::menuEntryExecReadsBackAsTheInstalledPath_data()
+{
+    QTest::addColumn<QString>("executable");
+    QTest::newRow("plain") << u"/home/ann/zr-tools/Kelvara/Kelvara"_qs;
+    QTest::newRow("blanks") << u"/home/ann/my tools/Kelvara/Kelvara"_qs;
+    QTest::newRow("quotes, $ and %") << u"/home/ann/\"q\" 'x' $HOME %f 100%/Kelvara/Kelvara"_qs;
+    QTest::newRow("backslash and backquote") << u"/srv/a\\b/`c`/Kelvara/Kelvara"_qs;
+}
+
+void RunsTest::menuEntryExecReadsBackAsTheInstalledPath()
+{
+    QFETCH(QString, executable);
+    const QByteArray entry = DesktopEntry::applicationEntry(executable, u"kelvara"_qs);
+    QString exec;
+    for (const QByteArray &line : entry.split('\n'))
+        if (line.startsWith("Exec="))
+            exec = QString::fromUtf8(line.mid(5));
+    QCOMPARE(readExecArgument(exec), executable);
+    QVERIFY(entry.contains("\nCategories=Development;Science;Math;\n"));
+    QVERIFY(entry.contains("\nTerminal=false\n"));
+    QVERIFY(!entry.contains("MimeType"));
+    validateDesktopFile(entry);
+    // The autostart entry quotes by the same rules.
+    validateDesktopFile(autostartEntryBytes(executable));
 }
 
 void RunsTest::nextStartRemovesEntryAndMarker()

@@ -62,4 +62,23 @@ QString execValue(const QStringList &commandAndArguments)
     return escapeString(quoted.join(QLatin1Char(' ')));
 }
 
+QByteArray applicationEntry(const QString &executable, const QString &iconName)
+{
+    const QString text = QStringLiteral("[Desktop Entry]\n"
+                                        "Type=Application\n"
+                                        "Version=1.0\n"
+                                        "Name=Kelvara\n"
+                                        "GenericName=Tessaly Model Editor\n"
+                                        "Comment=Write Tessaly models, run them through the "
+                                        "solver tool kit and read their answers and plots\n"
+                                        "Exec=")
+                         + execValue({executable}) + QStringLiteral("\nIcon=")
+                         + escapeString(iconName)
+                         + QStringLiteral("\nTerminal=false\n"
+                                          "Categories=Development;Science;Math;\n"
+                                          "StartupNotify=true\n"
+                                          "StartupWMClass=Kelvara\n");
+    return text.toUtf8();
+}
+
 } // namespace DesktopEntry

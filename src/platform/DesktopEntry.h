@@ -17,4 +17,8 @@ QString execValue(const QStringList &commandAndArguments);
 // A plain string value (Name=, Comment=, Path=): "\\", "\n", "\t", "\r" escaped.
 QString escapeString(const QString &value);
 
+// The entry that puts the program in the desktop's menus: name, comment, the Exec
+// line for the executable, the icon by name, its categories and the window class.
+QByteArray applicationEntry(const QString &executable, const QString &iconName);
+
 } // namespace DesktopEntry
