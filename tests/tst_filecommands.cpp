@@ -134,7 +134,6 @@ private slots:
     void ctrlSFollowsTheDocumentNotTheLastOpenedMenu();
     void editShortcutsFollowSelectionAndClipboard_data();
     void editShortcutsFollowSelectionAndClipboard();
-    void toolbarButtonsActOnTheDocumentAsItIsNow();
     void theMenusKeysReachTheMenusNotTheEditor();
     void newAndOpenShortcutsWorkAfterAnyMenu_data();
     void newAndOpenShortcutsWorkAfterAnyMenu();
@@ -550,24 +549,6 @@ void FileCommandsTest::editShortcutsFollowSelectionAndClipboard()
     s.press(Qt::Key(key));
     QCOMPARE(s.w->activeDocument()->textBytes(), text);
     QCOMPARE(QApplication::clipboard()->text(), clip);
-}
-
-void FileCommandsTest::toolbarButtonsActOnTheDocumentAsItIsNow()
-{
-    Harness h;
-    Harness::write(h.program + u"/KV-Win.ini"_qs, "");
-    Started s(h);
-    QApplication::clipboard()->clear();
-    s.glanceAt(Qt::Key_E, u"mnuEdit"_qs);
-    s.glanceAt(Qt::Key_F, u"mnuFile"_qs);
-    s.type("xyz");
-    QsciScintilla *editor = s.w->activeDocument()->rtfText();
-    editor->SendScintilla(QsciScintillaBase::SCI_SETSEL, 0L, 2L);
-    s.w->toolButton(u"Copy"_qs)->trigger();
-    QCOMPARE(QApplication::clipboard()->text(), u"xy"_qs);
-    editor->SendScintilla(QsciScintillaBase::SCI_SETSEL, 3L, 3L);
-    s.w->toolButton(u"Paste"_qs)->trigger();
-    QCOMPARE(s.w->activeDocument()->textBytes(), QByteArray("xyzxy"));
 }
 
 void FileCommandsTest::theMenusKeysReachTheMenusNotTheEditor()

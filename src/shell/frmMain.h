@@ -107,9 +107,8 @@ private:
     // A file the start-up could not open: said, and the start-up goes on.
     void reportUnreadable(const QString &what, const QString &path, const KvError &e);
     void MDIForm_Resize();
-    // The placement moved and shrunk into the available area of the screen it
-    // lies most on (the primary screen when it lies on none).
-    // The frame around the placement fits too.
+    // The placement, with its window frame, moved and shrunk into the available
+    // area of the screen it lies most on (the primary screen when it lies on none).
     QRect fitToScreen(const QRect &placement, const QMargins &frame = {}) const;
     // The window frame's width on each side; none until the window was shown.
     QMargins frameMargins() const;
