@@ -1,11 +1,18 @@
 #include "TestDoubles.h"
 
+#include "core/mdlLastFile.h"
 #include "shell/frmMain.h"
 
 #include <Qsci/qsciscintilla.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -44,6 +51,61 @@ struct Loaded
     std::unique_ptr<frmMain> w;
 };
 
+// The main window as the user meets it: loaded, shown and active, with the
+// keyboard in the active document.
+struct Started
+{
+    explicit Started(Harness &h)
+        : cwd(QDir::currentPath())
+        , w(std::make_unique<frmMain>(h.ctx))
+    {
+        w->MDIForm_Load();
+        h.dialogs.messages.clear();
+        w->resize(900, 700);
+        w->show();
+        w->activateWindow();
+        if (QTest::qWaitForWindowActive(w.get()) && w->activeDocument())
+            w->activeDocument()->rtfText()->setFocus();
+    }
+    ~Started()
+    {
+        w.reset();
+        QDir::setCurrent(cwd);
+    }
+    // A key pressed where the keyboard is: the focus widget, or the main window
+    // when it holds no focus.
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::ControlModifier) const
+    {
+        QWidget *target = QApplication::focusWidget();
+        QTest::keyClick(target && target->window() == w.get() ? target : w.get(), key, modifiers);
+    }
+    void type(const char *text) const { QTest::keyClicks(QApplication::focusWidget(), text); }
+
+    // Opens a menu with its access key and closes it with Esc, as a user glancing
+    // at it would; the items enabled while it was open.
+    QStringList glanceAt(Qt::Key accessKey, const QString &menuName) const
+    {
+        auto *menu = w->findChild<QMenu *>(menuName);
+        QWidget *focus = QApplication::focusWidget();
+        QTest::keyClick(w.get(), accessKey, Qt::AltModifier);
+        if (!QTest::qWaitFor([&] { return menu->isVisible(); }))
+            return {u"the menu did not open"_qs};
+        QStringList enabled;
+        for (QAction *a : menu->actions())
+            if (!a->isSeparator() && a->isEnabled())
+                enabled << a->objectName();
+        QTest::keyClick(menu, Qt::Key_Escape);
+        // Esc leaves the keyboard on the menu bar; a second one gives it back.
+        QTest::keyClick(w->menuBar(), Qt::Key_Escape);
+        if (focus)
+            focus->setFocus();
+        return enabled;
+    }
+
+    QString cwd;
+    std::unique_ptr<frmMain> w;
+};
+
 } // namespace
 
 class FileCommandsTest : public QObject
@@ -67,6 +129,14 @@ private slots:
     void deleteCancelledChangesNothing();
     void deleteKeepsItsDirectoryAfterTheStartupWindowClosed();
     void deletingAnOpenFileKeepsTheWindow();
+    void ctrlSSavesAnEditMadeAfterTheFileMenuWasOpened();
+    void ctrlSOnAnUntitledEditAsksForAName();
+    void ctrlSFollowsTheDocumentNotTheLastOpenedMenu();
+    void editShortcutsFollowSelectionAndClipboard_data();
+    void editShortcutsFollowSelectionAndClipboard();
+    void theMenusKeysReachTheMenusNotTheEditor();
+    void newAndOpenShortcutsWorkAfterAnyMenu_data();
+    void newAndOpenShortcutsWorkAfterAnyMenu();
 };
 
 void FileCommandsTest::newOpensACleanUntitledWindow()
@@ -330,6 +400,223 @@ void FileCommandsTest::deletingAnOpenFileKeepsTheWindow()
     typeText(l.w->activeDocument(), "more ");
     l.w->mnuFileSave_Click();
     QCOMPARE(Harness::read(file), QByteArray("more text\r\n"));
+}
+
+void FileCommandsTest::ctrlSSavesAnEditMadeAfterTheFileMenuWasOpened()
+{
+    Harness h;
+    Harness::write(h.program + u"/KV-Win.ini"_qs, "");
+    const QString file = h.tmp.path() + u"/my model.ty"_qs;
+    Harness::write(file, "orig\r\n");
+    SaveLastFile(h.hive, u"my model.ty"_qs, h.tmp.path());
+    Started s(h);
+    QCOMPARE(s.w->activeDocument()->Filename(), file);
+    QCOMPARE(QApplication::focusWidget(), s.w->activeDocument()->rtfText());
+
+    // The menu shows Save greyed: nothing was changed yet.
+    const QStringList shown = {u"mnuFileNew"_qs,
+                               u"mnuFileOpen"_qs,
+                               u"mnuFileClose"_qs,
+                               u"mnuFileDelete"_qs,
+                               u"mnuFileSaveAs"_qs,
+                               u"mnuFilePrint"_qs,
+                               u"mnuFilePrinterSetup"_qs,
+                               u"mnuFileExit"_qs};
+    QCOMPARE(s.glanceAt(Qt::Key_F, u"mnuFile"_qs), shown);
+    s.type("EDIT");
+    s.press(Qt::Key_S);
+    QCOMPARE(Harness::read(file), QByteArray("EDITorig\r\n"));
+    QVERIFY(!s.w->activeDocument()->IsDirty());
+    QVERIFY(h.dialogs.messages.isEmpty());
+    QVERIFY(h.dialogs.saveDialogs.isEmpty());
+}
+
+void FileCommandsTest::ctrlSOnAnUntitledEditAsksForAName()
+{
+    Harness h;
+    Harness::write(h.program + u"/KV-Win.ini"_qs, "");
+    Started s(h);
+    QCOMPARE(s.w->activeDocument()->windowTitle(), u"(untitled)"_qs);
+    QVERIFY(!s.glanceAt(Qt::Key_F, u"mnuFile"_qs).contains(u"mnuFileSave"_qs));
+    s.type("EDIT");
+    const QString target = h.tmp.path() + u"/named.ty"_qs;
+    h.dialogs.files << target;
+    s.press(Qt::Key_S);
+    QCOMPARE(h.dialogs.saveDialogs.size(), 1);
+    QCOMPARE(Harness::read(target), QByteArray("EDIT\r\n"));
+}
+
+void FileCommandsTest::ctrlSFollowsTheDocumentNotTheLastOpenedMenu()
+{
+    Harness h;
+    Harness::write(h.program + u"/KV-Win.ini"_qs, "");
+    const QString first = h.tmp.path() + u"/first.ty"_qs;
+    const QString second = h.tmp.path() + u"/second.ty"_qs;
+    Harness::write(first, "one\r\n");
+    Harness::write(second, "two\r\n");
+    SaveLastFile(h.hive, u"first.ty"_qs, h.tmp.path());
+    Started s(h);
+    frmDocument *one = s.w->activeDocument();
+
+    // Saved by the toolbar after the menu showed Save: the document is unchanged
+    // again, and Ctrl+S writes nothing (the file, deleted meanwhile, stays away).
+    s.type("1");
+    QVERIFY(s.glanceAt(Qt::Key_F, u"mnuFile"_qs).contains(u"mnuFileSave"_qs));
+    s.w->toolButton(u"Save"_qs)->trigger();
+    QCOMPARE(Harness::read(first), QByteArray("1one\r\n"));
+    QFile::remove(first);
+    s.press(Qt::Key_S);
+    QVERIFY(!QFile::exists(first));
+
+    // Another window becomes active: Ctrl+S is about that one.
+    h.dialogs.files << second;
+    s.press(Qt::Key_O);
+    frmDocument *two = s.w->activeDocument();
+    QVERIFY(two != one);
+    QCOMPARE(two->Filename(), second);
+    two->rtfText()->setFocus();
+    s.type("2");
+    s.w->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(one->parentWidget()));
+    one->rtfText()->setFocus();
+    s.press(Qt::Key_S);
+    QCOMPARE(Harness::read(second), QByteArray("two\r\n"));
+    QVERIFY(!QFile::exists(first));
+    s.w->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(two->parentWidget()));
+    two->rtfText()->setFocus();
+    s.press(Qt::Key_S);
+    QCOMPARE(Harness::read(second), QByteArray("2two\r\n"));
+}
+
+void FileCommandsTest::editShortcutsFollowSelectionAndClipboard_data()
+{
+    // The text is "abcdef"; a selection is "abc", otherwise the caret is at the end.
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("selectedAtMenu");
+    QTest::addColumn<QString>("clipAtMenu");
+    QTest::addColumn<bool>("selectedAtKey");
+    QTest::addColumn<QString>("clipAtKey");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("clip");
+    QTest::newRow("copy of a selection made after the menu")
+        << int(Qt::Key_C) << false << QString() << true << QString() << QByteArray("abcdef")
+        << u"abc"_qs;
+    QTest::newRow("cut of a selection made after the menu")
+        << int(Qt::Key_X) << false << QString() << true << QString() << QByteArray("def")
+        << u"abc"_qs;
+    QTest::newRow("paste of a clipboard filled after the menu")
+        << int(Qt::Key_V) << false << QString() << false << u"clip"_qs << QByteArray("abcdefclip")
+        << u"clip"_qs;
+    QTest::newRow("paste over a selection made after the menu")
+        << int(Qt::Key_V) << false << QString() << true << u"new"_qs << QByteArray("newdef")
+        << u"new"_qs;
+    QTest::newRow("copy after the selection went")
+        << int(Qt::Key_C) << true << u"old"_qs << false << u"old"_qs << QByteArray("abcdef")
+        << u"old"_qs;
+    QTest::newRow("cut after the selection went") << int(Qt::Key_X) << true << u"old"_qs << false
+                                                  << u"old"_qs << QByteArray("abcdef") << u"old"_qs;
+}
+
+void FileCommandsTest::editShortcutsFollowSelectionAndClipboard()
+{
+    QFETCH(int, key);
+    QFETCH(bool, selectedAtMenu);
+    QFETCH(QString, clipAtMenu);
+    QFETCH(bool, selectedAtKey);
+    QFETCH(QString, clipAtKey);
+    QFETCH(QByteArray, text);
+    QFETCH(QString, clip);
+    Harness h;
+    Harness::write(h.program + u"/KV-Win.ini"_qs, "");
+    Started s(h);
+    s.type("abcdef");
+    QsciScintilla *editor = s.w->activeDocument()->rtfText();
+    auto arrange = [&](bool selected, const QString &clipboard) {
+        editor->SendScintilla(
+            QsciScintillaBase::SCI_SETSEL, selected ? 0L : 6L, selected ? 3L : 6L);
+        if (clipboard.isEmpty())
+            QApplication::clipboard()->clear();
+        else
+            QApplication::clipboard()->setText(clipboard);
+    };
+
+    arrange(selectedAtMenu, clipAtMenu);
+    const QStringList shown = s.glanceAt(Qt::Key_E, u"mnuEdit"_qs);
+    QCOMPARE(shown.contains(u"mnuEditCut"_qs), selectedAtMenu);
+    QCOMPARE(shown.contains(u"mnuEditCopy"_qs), selectedAtMenu);
+    QCOMPARE(shown.contains(u"mnuEditPaste"_qs), !clipAtMenu.isEmpty());
+
+    arrange(selectedAtKey, clipAtKey);
+    s.press(Qt::Key(key));
+    QCOMPARE(s.w->activeDocument()->textBytes(), text);
+    QCOMPARE(QApplication::clipboard()->text(), clip);
+}
+
+void FileCommandsTest::theMenusKeysReachTheMenusNotTheEditor()
+{
+    Harness h;
+    Harness::write(h.program + u"/KV-Win.ini"_qs, "");
+    Started s(h);
+    frmDocument *doc = s.w->activeDocument();
+    s.type("line one");
+    doc->rtfText()->SendScintilla(QsciScintillaBase::SCI_SETSEL, 0L, 4L);
+    QApplication::clipboard()->setText(u"clip"_qs);
+    for (const auto &[key, name] : {std::pair{Qt::Key_C, "mnuEditCopy"},
+                                    std::pair{Qt::Key_X, "mnuEditCut"},
+                                    std::pair{Qt::Key_V, "mnuEditPaste"}}) {
+        QSignalSpy chosen(s.w->menuItem(QLatin1String(name)), &QAction::triggered);
+        s.press(key);
+        QCOMPARE(chosen.size(), 1);
+    }
+    QCOMPARE(doc->textBytes(), QByteArray("line one"));
+    // The editor component would cut the whole line on Ctrl+L.
+    QSignalSpy output(s.w->menuItem(u"mnuKV_Output"_qs), &QAction::triggered);
+    doc->rtfText()->setFocus();
+    s.press(Qt::Key_L);
+    QCOMPARE(output.size(), 1);
+    QCOMPARE(doc->textBytes(), QByteArray("line one"));
+}
+
+void FileCommandsTest::newAndOpenShortcutsWorkAfterAnyMenu_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::newRow("no document") << u"none"_qs;
+    QTest::newRow("unchanged document") << u"clean"_qs;
+    QTest::newRow("changed document with a selection") << u"dirty"_qs;
+}
+
+void FileCommandsTest::newAndOpenShortcutsWorkAfterAnyMenu()
+{
+    QFETCH(QString, state);
+    Harness h;
+    Harness::write(h.program + u"/KV-Win.ini"_qs, "");
+    const QString file = h.tmp.path() + u"/open me.ty"_qs;
+    Harness::write(file, "opened\r\n");
+    Started s(h);
+    if (state == u"none"_qs) {
+        s.w->mnuFileClose_Click();
+        QTRY_VERIFY(s.w->mdiArea()->subWindowList().isEmpty());
+        s.w->setFocus();
+    } else if (state == u"dirty"_qs) {
+        s.type("text");
+        s.w->activeDocument()->rtfText()->SendScintilla(QsciScintillaBase::SCI_SETSEL, 0L, 2L);
+    }
+    const QStringList fileItems = s.glanceAt(Qt::Key_F, u"mnuFile"_qs);
+    QCOMPARE(fileItems.contains(u"mnuFileSaveAs"_qs), state != u"none"_qs);
+    QCOMPARE(fileItems.contains(u"mnuFileSave"_qs), state == u"dirty"_qs);
+    s.glanceAt(Qt::Key_E, u"mnuEdit"_qs);
+
+    const qsizetype before = s.w->documents().size();
+    s.press(Qt::Key_N);
+    QCOMPARE(s.w->documents().size(), before + 1);
+    QCOMPARE(s.w->activeDocument()->windowTitle(), u"(untitled)"_qs);
+
+    // The new window is empty, so Open loads into it.
+    s.glanceAt(Qt::Key_F, u"mnuFile"_qs);
+    h.dialogs.files << file;
+    s.press(Qt::Key_O);
+    QCOMPARE(h.dialogs.openDialogs.size(), 1);
+    QCOMPARE(s.w->documents().size(), before + 1);
+    QCOMPARE(s.w->activeDocument()->textBytes(), QByteArray("opened\r\n"));
 }
 
 QTEST_MAIN(FileCommandsTest)

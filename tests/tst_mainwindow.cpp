@@ -1,11 +1,11 @@
 #include "TestDoubles.h"
 
-#include "platform/AppInfo.h"
 #include "core/Twips.h"
-#include "shell/frmMain.h"
 #include "core/mdlLastFile.h"
 #include "core/mdlRegistryAPI.h"
 #include "core/mdlWindowsVer.h"
+#include "platform/AppInfo.h"
+#include "shell/frmMain.h"
 
 #include <Qsci/qsciscintilla.h>
 
@@ -98,6 +98,8 @@ private slots:
     void aMailAccountCreatesTheProductKey_data();
     void aMailAccountCreatesTheProductKey();
     void storedPlacementIsRestoredAndBadValuesFallBack();
+    void storedPlacementIsFittedToTheScreen_data();
+    void storedPlacementIsFittedToTheScreen();
     void damagedSettingsAndRegistryAreReported();
     void exitStoresTheFileAndPlacementAndCloses();
     void exitOfAFirstTimeUserShowsTheCatalogueInstead();
@@ -109,6 +111,9 @@ private slots:
     void menuTreeAndToolbar();
     void toolbarDispatchesByExactKey();
     void windowsTileAndCascade();
+    void newDocumentWindowsOpenCascadedAtAUsableSize();
+    void newDocumentWindowsAreNeverSmallerThan300By200();
+    void cascadeGivesEveryNormalWindowTheNewWindowSize();
     void childFormTypeTellsWhatIsActive();
     void windowsVersionIsFormattedWithTwoDigits_data();
     void windowsVersionIsFormattedWithTwoDigits();
@@ -154,7 +159,7 @@ void MainWindowTest::aProgramDirectoryRightBelowTheRootEndsTheProgram()
     QCOMPARE(h.dialogs.messages.size(), 1);
     const MessageRequest &m = h.dialogs.messages.first();
     QCOMPARE(m.text,
-             u"Missing Kelvara's base directory, \\ZR-Tools; Can't proceed without it.\r\n"
+             u"Missing Kelvara's base directory, /ZR-Tools; Can't proceed without it.\r\n"
              "Did you re-boot since installing Kelvara?\r\n"
              "Please re-boot or re-install Kelvara AND re-boot."_qs);
     QCOMPARE(m.title, u"In 'Start_Path' routine ... Exiting!"_qs);
@@ -376,6 +381,73 @@ void MainWindowTest::storedPlacementIsRestoredAndBadValuesFallBack()
     w.show();
     // A stored placement wins over the first-showing size.
     QCOMPARE(w.geometry(), twipsRect(&w, 300, 600, 9000, 9500));
+}
+
+void MainWindowTest::storedPlacementIsFittedToTheScreen_data()
+{
+    // Stored in twips. Expected in pixels at 96 dpi: a number is kept as stored;
+    // flush = against the near edge of the available area, far = against its far
+    // edge, full = the whole available width or height (window frame included).
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("absurd height") << QStringList{u"300"_qs, u"600"_qs, u"9000"_qs, u"99999999"_qs}
+                                   << QStringList{u"20"_qs, u"flush"_qs, u"600"_qs, u"full"_qs};
+    QTest::newRow("absurd width and height")
+        << QStringList{u"0"_qs, u"0"_qs, u"2147483647"_qs, u"2147483647"_qs}
+        << QStringList{u"flush"_qs, u"flush"_qs, u"full"_qs, u"full"_qs};
+    QTest::newRow("hanging over the right edge")
+        << QStringList{u"9000"_qs, u"600"_qs, u"6000"_qs, u"3000"_qs}
+        << QStringList{u"far"_qs, u"40"_qs, u"400"_qs, u"200"_qs};
+    QTest::newRow("hanging over the top left corner")
+        << QStringList{u"-1500"_qs, u"-750"_qs, u"6000"_qs, u"3000"_qs}
+        << QStringList{u"flush"_qs, u"flush"_qs, u"400"_qs, u"200"_qs};
+    QTest::newRow("off every screen")
+        << QStringList{u"-2000000000"_qs, u"2000000000"_qs, u"6000"_qs, u"3000"_qs}
+        << QStringList{u"flush"_qs, u"flush"_qs, u"400"_qs, u"200"_qs};
+}
+
+void MainWindowTest::storedPlacementIsFittedToTheScreen()
+{
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, expected);
+    Harness h;
+    Harness::write(h.program + u"/KV-Win.ini"_qs, "");
+    h.settings.values = {{u"MainLeft"_qs, stored.at(0)},
+                         {u"MainTop"_qs, stored.at(1)},
+                         {u"MainWidth"_qs, stored.at(2)},
+                         {u"MainHeight"_qs, stored.at(3)}};
+    frmMain w(h.ctx);
+    QVERIFY(w.MDIForm_Load());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.logicalDpiX(), 96);
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(avail.width() >= 800 && avail.height() >= 600);
+    const QRect frame = w.frameGeometry();
+    const QRect client = w.geometry();
+    const QMargins m(client.left() - frame.left(),
+                     client.top() - frame.top(),
+                     frame.right() - client.right(),
+                     frame.bottom() - client.bottom());
+    QVERIFY(avail.contains(frame));
+
+    auto size = [](const QString &e, int full, int margins) {
+        return e == u"full"_qs ? full - margins : e.toInt();
+    };
+    auto place = [](const QString &e, int lo, int hi, int extent, int before, int after) {
+        if (e == u"flush"_qs)
+            return lo + before;
+        if (e == u"far"_qs)
+            return hi + 1 - after - extent;
+        return e.toInt();
+    };
+    const int width = size(expected.at(2), avail.width(), m.left() + m.right());
+    const int height = size(expected.at(3), avail.height(), m.top() + m.bottom());
+    QCOMPARE(client.size(), QSize(width, height));
+    QCOMPARE(client.x(),
+             place(expected.at(0), avail.left(), avail.right(), width, m.left(), m.right()));
+    QCOMPARE(client.y(),
+             place(expected.at(1), avail.top(), avail.bottom(), height, m.top(), m.bottom()));
 }
 
 void MainWindowTest::damagedSettingsAndRegistryAreReported()
@@ -705,6 +777,109 @@ void MainWindowTest::windowsTileAndCascade()
         }
     QCOMPARE(listed, 3);
     QCOMPARE(checked, 1);
+}
+
+// The shown main window with the start-up document and the keyboard in it.
+static void showActive(frmMain &w, int width, int height)
+{
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.resize(width, height);
+    QTRY_COMPARE(w.size(), QSize(width, height));
+    w.activeDocument()->rtfText()->setFocus();
+}
+
+void MainWindowTest::newDocumentWindowsOpenCascadedAtAUsableSize()
+{
+    Harness h;
+    Harness::write(h.program + u"/KV-Win.ini"_qs, "");
+    Harness::write(h.tmp.path() + u"/a.ty"_qs, "a\r\n");
+    frmMain w(h.ctx);
+    QVERIFY(w.MDIForm_Load());
+    showActive(w, 900, 700);
+    const QRect area = w.mdiArea()->viewport()->rect();
+    const QSize size(area.width() * 3 / 4, area.height() * 3 / 4);
+    QMdiSubWindow *startup = w.mdiArea()->activeSubWindow();
+    QCOMPARE(startup->geometry(), twipsRect(&w, 0, 0, 11500, 6500));
+    // One title-bar height, as the sub-window draws its title bar.
+    const int step = startup->widget()->geometry().top();
+    QVERIFY(step > 10);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_N, Qt::ControlModifier);
+    QMdiSubWindow *second = w.mdiArea()->activeSubWindow();
+    QVERIFY(second != startup);
+    QCOMPARE(second->geometry(), QRect(QPoint(step, step), size));
+    // The text has room: the editor is most of the window high.
+    QVERIFY(w.activeDocument()->rtfText()->height() > size.height() / 2);
+
+    // An Open that needs a new window places it the same way.
+    w.activeDocument()->rtfText()->SendScintilla(QsciScintillaBase::SCI_REPLACESEL, "x");
+    h.dialogs.files << h.tmp.path() + u"/a.ty"_qs;
+    QTest::keyClick(w.activeDocument()->rtfText(), Qt::Key_O, Qt::ControlModifier);
+    QMdiSubWindow *third = w.mdiArea()->activeSubWindow();
+    QCOMPARE(w.activeDocument()->Filename(), h.tmp.path() + u"/a.ty"_qs);
+    QCOMPARE(third->geometry(), QRect(QPoint(2 * step, 2 * step), size));
+
+    // Down the diagonal until the next one would leave the client area.
+    QPoint last = third->pos();
+    while (area.contains(QRect(last + QPoint(step, step), size))) {
+        w.mnuFileNew_Click();
+        QCOMPARE(w.mdiArea()->activeSubWindow()->geometry(),
+                 QRect(last + QPoint(step, step), size));
+        last = w.mdiArea()->activeSubWindow()->pos();
+    }
+    w.mnuFileNew_Click();
+    QCOMPARE(w.mdiArea()->activeSubWindow()->geometry(), QRect(QPoint(0, 0), size));
+}
+
+void MainWindowTest::newDocumentWindowsAreNeverSmallerThan300By200()
+{
+    Harness h;
+    frmMain w(h.ctx);
+    QVERIFY(w.MDIForm_Load());
+    showActive(w, 380, 300);
+    QVERIFY(w.mdiArea()->viewport()->width() * 3 / 4 < 300);
+    QVERIFY(w.mdiArea()->viewport()->height() * 3 / 4 < 200);
+    w.mnuFileNew_Click();
+    // Larger than the client area: it starts at 0, 0.
+    QCOMPARE(w.mdiArea()->activeSubWindow()->geometry(), QRect(0, 0, 300, 200));
+    QVERIFY(w.activeDocument()->rtfText()->height() > 100);
+}
+
+void MainWindowTest::cascadeGivesEveryNormalWindowTheNewWindowSize()
+{
+    Harness h;
+    frmMain w(h.ctx);
+    QVERIFY(w.MDIForm_Load());
+    showActive(w, 900, 700);
+    const QRect area = w.mdiArea()->viewport()->rect();
+    const QSize size(area.width() * 3 / 4, area.height() * 3 / 4);
+    for (int i = 0; i < 3; ++i)
+        w.newDocument();
+    w.mnuWindowTileVertical_Click();
+    const QList<QMdiSubWindow *> subs = w.mdiArea()->subWindowList(QMdiArea::StackingOrder);
+    QCOMPARE(subs.size(), 4);
+    subs.at(0)->showMinimized();
+    const QRect minimized = subs.at(0)->geometry();
+    w.mdiArea()->setActiveSubWindow(subs.at(2));
+    subs.at(2)->showMaximized();
+
+    w.mnuWindowCascade_Click();
+    QVERIFY(subs.at(0)->isMinimized());
+    QCOMPARE(subs.at(0)->geometry(), minimized);
+    const int step = subs.at(1)->widget()->geometry().top();
+    QList<QPoint> places;
+    for (QMdiSubWindow *sub : w.mdiArea()->subWindowList(QMdiArea::StackingOrder)) {
+        if (sub == subs.at(0))
+            continue;
+        QVERIFY(!sub->isMaximized());
+        QCOMPARE(sub->size(), size);
+        places << sub->pos();
+    }
+    QCOMPARE(places, QList<QPoint>({{0, 0}, {step, step}, {2 * step, 2 * step}}));
+    // The active window is still in front.
+    QCOMPARE(w.mdiArea()->subWindowList(QMdiArea::StackingOrder).last(), subs.at(2));
 }
 
 void MainWindowTest::childFormTypeTellsWhatIsActive()

@@ -79,18 +79,10 @@ bool frmMain::MDIForm_Load()
     const int top = settingNumber(m_ctx.settings, QStringLiteral("MainTop"), 1000);
     const int width = settingNumber(m_ctx.settings, QStringLiteral("MainWidth"), 12500);
     const int height = settingNumber(m_ctx.settings, QStringLiteral("MainHeight"), 9500);
-    QRect placement(Twips::toPxX(left, this),
-                    Twips::toPxY(top, this),
-                    std::max(Twips::toPxX(width, this), 200),
-                    std::max(Twips::toPxY(height, this), 150));
-    // A placement that lies off every screen comes back onto the primary one.
-    bool visible = false;
-    for (const QScreen *screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(placement))
-            visible = true;
-    if (!visible && QGuiApplication::primaryScreen())
-        placement.moveTopLeft(QGuiApplication::primaryScreen()->availableGeometry().topLeft());
-    setGeometry(placement);
+    setGeometry(fitToScreen(QRect(Twips::toPxX(left, this),
+                                  Twips::toPxY(top, this),
+                                  std::max(Twips::toPxX(width, this), 200),
+                                  std::max(Twips::toPxY(height, this), 150))));
 
     // 2.
     m_ctx.state.CodeName = QStringLiteral("ok");
@@ -135,6 +127,44 @@ bool frmMain::MDIForm_Load()
     return true;
 }
 
+QRect frmMain::fitToScreen(const QRect &placement, const QMargins &frame) const
+{
+    // The screen the placement lies most on; one off every screen comes back onto
+    // the primary screen.
+    const QScreen *target = nullptr;
+    qint64 best = 0;
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        const QRect common = screen->availableGeometry().intersected(placement);
+        const qint64 overlap = qint64(common.width()) * common.height();
+        if (overlap > best) {
+            best = overlap;
+            target = screen;
+        }
+    }
+    QRect r = placement.marginsAdded(frame);
+    if (!target) {
+        target = QGuiApplication::primaryScreen();
+        if (!target)
+            return placement;
+        r.moveTopLeft(target->availableGeometry().topLeft());
+    }
+    const QRect avail = target->availableGeometry();
+    r.setSize(r.size().boundedTo(avail.size()));
+    r.moveTopLeft(QPoint(std::clamp(r.x(), avail.x(), avail.x() + avail.width() - r.width()),
+                         std::clamp(r.y(), avail.y(), avail.y() + avail.height() - r.height())));
+    return r.marginsRemoved(frame);
+}
+
+QMargins frmMain::frameMargins() const
+{
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    return {client.left() - frame.left(),
+            client.top() - frame.top(),
+            frame.right() - client.right(),
+            frame.bottom() - client.bottom()};
+}
+
 bool frmMain::Start_Path()
 {
     AppState &s = m_ctx.state;
@@ -149,7 +179,7 @@ bool frmMain::Start_Path()
         const QString product = AppInfo::productName();
         m_ctx.dialogs.message(this,
                               {QStringLiteral("Missing ") + product
-                                   + QStringLiteral("'s base directory, \\ZR-Tools; ")
+                                   + QStringLiteral("'s base directory, /ZR-Tools; ")
                                    + QStringLiteral("Can't proceed without it.\r\n")
                                    + QStringLiteral("Did you re-boot since installing ") + product
                                    + QStringLiteral("?\r\nPlease re-boot or re-install ") + product
@@ -272,6 +302,10 @@ void frmMain::showEvent(QShowEvent *event)
     if (m_firstShow) {
         m_firstShow = false;
         MDIForm_Resize();
+        // The window frame is known from here on; frame and all must fit.
+        const QRect fitted = fitToScreen(geometry(), frameMargins());
+        if (fitted != geometry())
+            setGeometry(fitted);
     }
 }
 
@@ -283,10 +317,10 @@ void frmMain::MDIForm_Resize()
         return;
     if (m_ctx.state.CodeName.isEmpty() || isMinimized() || isMaximized())
         return;
-    setGeometry(Twips::toPxX(1000, this),
-                Twips::toPxY(1000, this),
-                Twips::toPxX(7500, this),
-                Twips::toPxY(6500, this));
+    setGeometry(fitToScreen(QRect(Twips::toPxX(1000, this),
+                                  Twips::toPxY(1000, this),
+                                  Twips::toPxX(7500, this),
+                                  Twips::toPxY(6500, this))));
 }
 
 int frmMain::ChildFormType() const
@@ -322,10 +356,14 @@ QMdiSubWindow *frmMain::subWindowOf(frmDocument *doc) const
 
 frmDocument *frmMain::newDocument()
 {
+    // Placed from the window active before it.
+    const QRect place = newDocumentGeometry();
     auto *doc = new frmDocument(m_ctx, *this);
+    releaseMenuKeys(doc);
     QMdiSubWindow *sub = m_mdi->addSubWindow(doc);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(windowIcon());
+    sub->setGeometry(place);
     sub->show();
     m_mdi->setActiveSubWindow(sub);
     return doc;

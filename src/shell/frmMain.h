@@ -12,6 +12,7 @@
 struct AppContext;
 class KvError;
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -99,7 +100,12 @@ public:
     QWidget *hostWindow() override { return this; }
     bool PrepareRestart(const QString &programName) override;
 
+    // The size a new or cascaded document window gets: three quarters of the
+    // frame's client area each way, never less than 300 x 200 pixels.
+    QSize documentWindowSize() const;
+
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
@@ -108,6 +114,20 @@ private:
     // A file the start-up could not open: said, and the start-up goes on.
     void reportUnreadable(const QString &what, const QString &path, const KvError &e);
     void MDIForm_Resize();
+    // The placement, with its window frame, moved and shrunk into the available
+    // area of the screen it lies most on (the primary screen when it lies on none).
+    QRect fitToScreen(const QRect &placement, const QMargins &frame = {}) const;
+    // The window frame's width on each side; none until the window was shown.
+    QMargins frameMargins() const;
+    // The File and Edit availability rules, applied now.
+    void updateCommandAvailability();
+    // True when the key is the shortcut of a File or Edit menu item.
+    bool isFileOrEditShortcut(const QKeyEvent &key) const;
+    // The editor must not take the keys the menus own.
+    void releaseMenuKeys(frmDocument *doc) const;
+    // One title-bar height: the step between cascaded document windows.
+    int cascadeStep() const;
+    QRect newDocumentGeometry() const;
     void MDIForm_QueryUnload(bool &cancel, int unloadMode);
     void MDIForm_Unload(bool &cancel);
     void DeleteChosenFile();

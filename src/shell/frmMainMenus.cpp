@@ -1,14 +1,20 @@
 // The main window's menu bar, toolbar, status bar and window arrangement.
 #include "frmMain.h"
 
+#include <Qsci/qscicommand.h>
+#include <Qsci/qscicommandset.h>
+#include <Qsci/qsciscintilla.h>
+
 #include <QAction>
 #include <QDateTime>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QTimer>
 #include <QToolBar>
 
@@ -268,6 +274,54 @@ void frmMain::mnuEdit_Click()
     }
 }
 
+void frmMain::updateCommandAvailability()
+{
+    mnuFile_Click();
+    mnuEdit_Click();
+}
+
+bool frmMain::isFileOrEditShortcut(const QKeyEvent &key) const
+{
+    const QKeySequence pressed(
+        QKeyCombination(key.modifiers() & ~Qt::KeypadModifier, Qt::Key(key.key())));
+    for (auto it = m_items.cbegin(); it != m_items.cend(); ++it)
+        if ((it.key().startsWith(QLatin1String("mnuFile"))
+             || it.key().startsWith(QLatin1String("mnuEdit")))
+            && !it.value()->shortcut().isEmpty() && it.value()->shortcut() == pressed)
+            return true;
+    return false;
+}
+
+bool frmMain::event(QEvent *event)
+{
+    // A key reaches a menu item's shortcut only after it was offered to the focus
+    // widget and its parents. The availability rules are applied then, so the key
+    // finds each File and Edit item as the active document is now, not as it was
+    // when its menu was last opened.
+    if (event->type() == QEvent::ShortcutOverride
+        && isFileOrEditShortcut(*static_cast<QKeyEvent *>(event)))
+        updateCommandAvailability();
+    return QMainWindow::event(event);
+}
+
+void frmMain::releaseMenuKeys(frmDocument *doc) const
+{
+    // The editor component binds some of the menus' keys itself (Ctrl+X, Ctrl+C,
+    // Ctrl+V, Ctrl+L, Ctrl+D); it would take them before the menu items could.
+    const QList<QsciCommand *> commands = doc->rtfText()->standardCommands()->commands();
+    for (const QAction *item : m_items) {
+        if (item->shortcut().isEmpty())
+            continue;
+        const int key = item->shortcut()[0].toCombined();
+        for (QsciCommand *command : commands) {
+            if (command->key() == key)
+                command->setKey(0);
+            if (command->alternateKey() == key)
+                command->setAlternateKey(0);
+        }
+    }
+}
+
 void frmMain::tbToolBar_ButtonClick(const QString &key)
 {
     using Handler = void (frmMain::*)();
@@ -322,12 +376,54 @@ void frmMain::fillWindowMenu()
     }
 }
 
+int frmMain::cascadeStep() const
+{
+    QStyleOptionTitleBar option;
+    option.initFrom(m_mdi);
+    option.titleBarFlags = Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
+    const QWidget *sub = m_mdi->activeSubWindow();
+    return std::max(1, m_mdi->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, sub));
+}
+
+QSize frmMain::documentWindowSize() const
+{
+    const QSize area = m_mdi->viewport()->size();
+    return {std::max(area.width() * 3 / 4, 300), std::max(area.height() * 3 / 4, 200)};
+}
+
+QRect frmMain::newDocumentGeometry() const
+{
+    QRect r(QPoint(0, 0), documentWindowSize());
+    if (const QMdiSubWindow *active = m_mdi->activeSubWindow(); active && !active->isMinimized()) {
+        const int step = cascadeStep();
+        r.moveTopLeft(active->geometry().topLeft() + QPoint(step, step));
+    }
+    if (!m_mdi->viewport()->rect().contains(r))
+        r.moveTopLeft(QPoint(0, 0));
+    return r;
+}
+
+// Every normal window gets the size of a new document window, each one title-bar
+// height below and right of the one before; a window that would leave the client
+// area starts again at 0, 0. The active window ends in front. Minimised windows
+// keep their place.
 void frmMain::mnuWindowCascade_Click()
 {
-    for (QMdiSubWindow *sub : m_mdi->subWindowList())
+    const QRect area = m_mdi->viewport()->rect();
+    const QSize size = documentWindowSize();
+    const int step = cascadeStep();
+    QPoint next(0, 0);
+    for (QMdiSubWindow *sub : m_mdi->subWindowList(QMdiArea::StackingOrder)) {
+        if (sub->isMinimized() || sub->isHidden())
+            continue;
         if (sub->isMaximized())
             sub->showNormal();
-    m_mdi->cascadeSubWindows();
+        QRect r(next, size);
+        if (!area.contains(r))
+            r.moveTopLeft(QPoint(0, 0));
+        sub->setGeometry(r);
+        next = r.topLeft() + QPoint(step, step);
+    }
 }
 
 void frmMain::mnuWindowTileHorizontal_Click()
