@@ -13,15 +13,21 @@
 // The tool kit's plot file (".plt"): plain UTF-8 text, CR LF or LF line ends.
 //
 //   #KVPLOT 1                 first non-blank line, exactly
-//   title <text>              optional, before the first series (so are xlabel, ylabel)
-//   xlabel <text>
+//   title <text>              optional, before the first series (so are xlabel, ylabel,
+//   xlabel <text>               xscale and yscale)
 //   ylabel <text>
+//   xscale log                optional: a logarithmic x axis ("xscale linear" is the default)
+//   yscale log                optional: a logarithmic y axis
 //   # a comment               any later line starting with '#'
 //   series <name>             starts a series; at least one per plot
+//   style markers             optional, right after its "series" line: line (the default),
+//                               dashed or markers (points alone, for measured data)
 //   0.25 1.5e-3               a point "x y", C-locale numbers, blanks or a tab between
 //
-// Every series has at least one point; anything else is an error reported as
-// "line N: <what is wrong>".
+// Every series has at least one point, and every value on a logarithmic axis is
+// positive; anything else is an error reported as "line N: <what is wrong>". A file
+// without style and scale lines is read as line series on linear axes, as files were
+// before those lines existed.
 
 struct PlotSeries
 {
@@ -53,7 +59,9 @@ PlotParseResult parsePlot(const QByteArray &text);
 
 // The plot as a ".plt" file with CR LF line ends. Numbers are written in their
 // shortest exact form, so parsing the result gives back the same values. Line
-// breaks inside a title, label or series name become blanks.
+// breaks inside a title, label or series name become blanks. The defaults (line
+// series, linear axes) are not written, so such a plot gives the same bytes as before
+// styles and scales existed.
 QByteArray writePlot(const PlotData &plot);
 
 // Draws the plot on a white image of the given size: title, axes with ticks at

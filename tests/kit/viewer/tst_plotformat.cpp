@@ -127,6 +127,43 @@ private slots:
                                                  << "line 4: \"x\" is not a finite number";
         QTest::newRow("not UTF-8")
             << QByteArray("#KVPLOT 1\ntitle caf\xE9\n") << "line 2: the text is not UTF-8";
+        QTest::newRow("unknown style")
+            << QByteArray("#KVPLOT 1\nseries a\nstyle dotted\n1 2\n")
+            << "line 3: a series' style is \"line\", \"dashed\" or \"markers\", found "
+               "\"dotted\"";
+        QTest::newRow("style without a word")
+            << QByteArray("#KVPLOT 1\nseries a\nstyle\n1 2\n")
+            << "line 3: a series' style is \"line\", \"dashed\" or \"markers\", found \"\"";
+        QTest::newRow("style after the points")
+            << QByteArray("#KVPLOT 1\nseries a\n1 2\nstyle markers\n")
+            << "line 4: \"style\" must come right after its \"series\" line";
+        QTest::newRow("style before any series")
+            << QByteArray("#KVPLOT 1\nstyle markers\nseries a\n1 2\n")
+            << "line 2: \"style\" must come right after its \"series\" line";
+        QTest::newRow("second style")
+            << QByteArray("#KVPLOT 1\nseries a\nstyle line\nstyle dashed\n1 2\n")
+            << "line 4: a second \"style\" for series \"a\" (the first is on line 3)";
+        QTest::newRow("unknown scale") << QByteArray("#KVPLOT 1\nxscale ln\nseries a\n1 2\n")
+                                       << "line 2: \"xscale\" is \"log\" or \"linear\", "
+                                          "found \"ln\"";
+        QTest::newRow("scale after a series")
+            << QByteArray("#KVPLOT 1\nseries a\n1 2\nyscale log\n")
+            << "line 4: \"yscale\" must come before the first series";
+        QTest::newRow("second scale")
+            << QByteArray("#KVPLOT 1\nyscale log\nyscale linear\nseries a\n1 2\n")
+            << "line 3: a second \"yscale\" (the first is on line 2)";
+        QTest::newRow("zero on a log x axis")
+            << QByteArray("#KVPLOT 1\nxscale log\nseries a\n1 2\n0 3\n")
+            << "line 5: x = 0 cannot be drawn on the logarithmic x axis (every value on it "
+               "must be positive)";
+        QTest::newRow("negative on a log y axis, in a later series")
+            << QByteArray("#KVPLOT 1\nyscale log\nseries a\n1 2\nseries b\n  1e-3\t-2.5e-7 \n")
+            << "line 6: y = -2.5e-07 cannot be drawn on the logarithmic y axis (every value on "
+               "it must be positive)";
+        QTest::newRow("log x, but a negative y is fine; a negative x is not")
+            << QByteArray("#KVPLOT 1\nxscale log\nseries a\n1 -2\n-1 2\n")
+            << "line 5: x = -1 cannot be drawn on the logarithmic x axis (every value on it "
+               "must be positive)";
     }
 
     void eachFaultIsReportedWithItsLine()
@@ -167,6 +204,72 @@ private slots:
                 QVERIFY(got.at(i).y() == want.at(i).y());
             }
         }
+    }
+
+    void stylesAndScalesAreReadAndWrittenBack()
+    {
+        const QByteArray text = "#KVPLOT 1\r\n"
+                                "xscale log\r\n"
+                                "title Stiff\r\n"
+                                "yscale   log \r\n"
+                                "series measured\r\n"
+                                "# a comment between\r\n"
+                                "style markers\r\n"
+                                "1e-3 2\r\n"
+                                "series fitted\r\n"
+                                "style dashed\r\n"
+                                "1 1e-300\r\n"
+                                "series plain\r\n"
+                                "style line\r\n"
+                                "2 3\r\n"
+                                "series default\r\n"
+                                "4 5\r\n";
+        const PlotParseResult r = parsePlot(text);
+        QVERIFY2(r.plot, qPrintable(r.error));
+        QVERIFY(r.plot->xLog);
+        QVERIFY(r.plot->yLog);
+        const QList<PlotSeries::Style> styles{PlotSeries::Style::Markers,
+                                              PlotSeries::Style::Dashed,
+                                              PlotSeries::Style::Line,
+                                              PlotSeries::Style::Line};
+        QCOMPARE(r.plot->series.size(), styles.size());
+        for (qsizetype i = 0; i < styles.size(); ++i)
+            QCOMPARE(r.plot->series.at(i).style, styles.at(i));
+
+        // Written back: the header lines before the series, a style only where it is not
+        // the default, and the same plot when read again.
+        const QByteArray written = writePlot(*r.plot);
+        QCOMPARE(written,
+                 QByteArray("#KVPLOT 1\r\ntitle Stiff\r\nxscale log\r\nyscale log\r\n"
+                            "series measured\r\nstyle markers\r\n0.001 2\r\n"
+                            "series fitted\r\nstyle dashed\r\n1 1e-300\r\n"
+                            "series plain\r\n2 3\r\nseries default\r\n4 5\r\n"));
+        const PlotParseResult again = parsePlot(written);
+        QVERIFY2(again.plot, qPrintable(again.error));
+        QCOMPARE(again.plot->xLog, true);
+        QCOMPARE(again.plot->yLog, true);
+        for (qsizetype i = 0; i < styles.size(); ++i)
+            QCOMPARE(again.plot->series.at(i).style, styles.at(i));
+
+        // "linear" is accepted and is the default, which is not written.
+        const PlotParseResult linear
+            = parsePlot("#KVPLOT 1\nxscale linear\nyscale linear\nseries a\n-1 0\n");
+        QVERIFY2(linear.plot, qPrintable(linear.error));
+        QVERIFY(!linear.plot->xLog && !linear.plot->yLog);
+        QCOMPARE(writePlot(*linear.plot), QByteArray("#KVPLOT 1\r\nseries a\r\n-1 0\r\n"));
+    }
+
+    // A file written before styles and scales existed reads and writes as it always did.
+    void anOlderFileKeepsItsBytes()
+    {
+        const QByteArray old = "#KVPLOT 1\r\ntitle t\r\nxlabel x\r\nylabel y\r\n"
+                               "series a\r\n0 -1\r\n0.5 2\r\nseries b\r\n1 0\r\n";
+        const PlotParseResult r = parsePlot(old);
+        QVERIFY2(r.plot, qPrintable(r.error));
+        QVERIFY(!r.plot->xLog && !r.plot->yLog);
+        for (const PlotSeries &s : r.plot->series)
+            QCOMPARE(s.style, PlotSeries::Style::Line);
+        QCOMPARE(writePlot(*r.plot), old);
     }
 
     void theRendererDrawsEverySeriesInItsOwnColour()
