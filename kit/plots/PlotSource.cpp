@@ -92,10 +92,10 @@ std::optional<QByteArray> readPlotBytes(const QString &path, QString *why)
     }
     if (st.st_size > maxPlotFileSize) {
         ::close(fd);
-        *why = QStringLiteral("'%1' is too large to draw (%2 MB; the plot viewer draws files of "
-                              "up to %3 MB).")
+        *why = QStringLiteral("'%1' is too large to draw (%2 bytes; the plot viewer draws files "
+                              "of up to %3 MB).")
                    .arg(path,
-                        QString::number(double(st.st_size) / (1024 * 1024), 'f', 1),
+                        QString::number(st.st_size),
                         QString::number(maxPlotFileSize / (1024 * 1024)));
         return std::nullopt;
     }
