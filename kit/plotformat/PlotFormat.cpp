@@ -12,7 +12,7 @@ const QByteArray magic = QByteArrayLiteral("#KVPLOT 1");
 
 QString lineError(qsizetype line, const QString &what)
 {
-    return QStringLiteral("line %1: %2").arg(line).arg(what);
+    return QStringLiteral("line %1: %2").arg(QString::number(line), what);
 }
 
 // The lines of the file, without their ends: CR LF, LF and a lone CR each end one.
@@ -211,8 +211,7 @@ PlotParseResult parsePlot(const QByteArray &text)
             if (seen) {
                 return fail(lineNo,
                             QStringLiteral("a second \"%1\" (the first is on line %2)")
-                                .arg(keyword)
-                                .arg(seen));
+                                .arg(keyword, QString::number(seen)));
             }
             seen = lineNo;
             (keyword == QLatin1String("title")    ? plot.title

@@ -80,6 +80,20 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("b-run.gif - Plots"));
     }
 
+    void aDirectoryNamedWithPercentSignsIsNamedAsItIs()
+    {
+        QTemporaryDir root;
+        const QString path = root.filePath(QStringLiteral("%2 runs %1"));
+        QVERIFY(QDir().mkdir(path));
+        writeFile(QDir(path).filePath(QStringLiteral("%1.plt")), goodPlot);
+        PlotsWindow window(resolveStart({path + QLatin1Char('/')}, HandOff()), HandOff());
+        auto *status = window.findChild<QLabel *>(QStringLiteral("handOffStatus"));
+        QVERIFY(status);
+        QCOMPARE(status->text(),
+                 QStringLiteral("1 plot file in ") + QDir::toNativeSeparators(path));
+        QCOMPARE(window.windowTitle(), QStringLiteral("%1.plt - Plots"));
+    }
+
     void aDirectoryWithoutPlotsOrMissingSaysSo()
     {
         QTemporaryDir dir;
