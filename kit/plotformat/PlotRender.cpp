@@ -376,6 +376,26 @@ QPen seriesPen(const QColor &colour, PlotSeries::Style style)
     return QPen(colour, lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
+// The polyline in pieces of a few points: the painter strokes a long line that
+// crosses itself many times (noisy data) in time that grows much faster than its
+// length (201 points of a zigzag: 3.8 s as one line, 0.2 s in pieces of four). The
+// pieces' round ends make the same corners as round joins; a dashed line's pattern
+// runs on from piece to piece.
+void drawLine(QPainter &p, const QPolygonF &line, QPen pen)
+{
+    constexpr qsizetype piece = 4;
+    double along = 0;
+    for (qsizetype start = 0; start + 1 < line.size(); start += piece) {
+        const qsizetype count = std::min(piece + 1, line.size() - start);
+        pen.setDashOffset(along / pen.widthF());
+        p.setPen(pen);
+        p.drawPolyline(line.constData() + start, int(count));
+        for (qsizetype i = start + 1; i < start + count; ++i)
+            along += std::hypot(line.at(i).x() - line.at(i - 1).x(),
+                                line.at(i).y() - line.at(i - 1).y());
+    }
+}
+
 // A markers-only series' symbol: circle, square, triangle, diamond or inverted
 // triangle by the series' place, so series stay apart where colours are alike.
 void drawMarker(QPainter &p, qsizetype index, QPointF c)
@@ -699,9 +719,8 @@ QImage renderPlot(const PlotData &plot, QSize size)
         const DrawnSeries &s = drawn.at(i);
         const QColor colour = plotSeriesColour(i);
         if (s.line.size() > 1) {
-            p.setPen(seriesPen(colour, s.style));
             p.setBrush(Qt::NoBrush);
-            p.drawPolyline(s.line);
+            drawLine(p, s.line, seriesPen(colour, s.style));
         }
         p.setBrush(colour);
         p.setPen(QPen(colour, 1));
