@@ -555,6 +555,13 @@ private slots:
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.read(6) == "GIF89a");
+        // Stored answers compare by bytes: the same plot gives the same file.
+        const QString again = dir.filePath(QStringLiteral("again.gif"));
+        QVERIFY2(writeGif(renderPlot(plot, QSize(500, 360)), again, &error), qPrintable(error));
+        QFile second(again);
+        QVERIFY(second.open(QIODevice::ReadOnly));
+        file.seek(0);
+        QVERIFY(file.readAll() == second.readAll());
 
         const QImage back(path);
         QCOMPARE(back.size(), image.size());
