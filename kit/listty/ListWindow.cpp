@@ -124,8 +124,10 @@ void ListWindow::showFile(qsizetype index)
     const QString name = m_files.fileName(index);
     const QString error = m_files.readError(index);
     m_view->setPlainText(m_files.text(index));
+    // One substitution for all three: a '%' in the file name stays as it is.
     m_fileLabel->setText(
-        QStringLiteral("%1 (%2 of %3)").arg(name).arg(index + 1).arg(m_files.count()));
+        QStringLiteral("%1 (%2 of %3)")
+            .arg(name, QString::number(index + 1), QString::number(m_files.count())));
     setWindowTitle(name + QStringLiteral(" - List"));
     say(error.isEmpty() ? QString() : QStringLiteral("%1 cannot be read: %2").arg(name, error));
 }
@@ -191,8 +193,8 @@ void ListWindow::search(qsizetype from)
     m_view->setTextCursor(cursor);
     m_view->ensureCursorVisible();
     const auto [line, column] = TyFileSet::lineColumn(m_files.text(match.file), match.position);
-    QString text
-        = QStringLiteral("\"%1\" at line %2, column %3").arg(m_needle).arg(line).arg(column);
+    QString text = QStringLiteral("\"%1\" at line %2, column %3")
+                       .arg(m_needle, QString::number(line), QString::number(column));
     if (match.wrapped)
         text += QStringLiteral("   (search went round to the first file)");
     say(text);

@@ -4,8 +4,9 @@
 #include <QPainter>
 #include <QSaveFile>
 
+#include <gif_lib.h>
+
 #include <algorithm>
-#include <array>
 
 namespace {
 
@@ -74,105 +75,66 @@ Indexed quantise(const QImage &rgb)
     return out;
 }
 
-// Packs variable-length codes least significant bit first into 255-byte sub-blocks.
-class CodeWriter
+// giflib hands the encoded bytes here; the whole file is built in memory and
+// written at once.
+int appendBytes(GifFileType *gif, const GifByteType *bytes, int length)
 {
-public:
-    explicit CodeWriter(QByteArray &out)
-        : m_out(out)
-    {}
-
-    void write(int code, int bits)
-    {
-        m_buffer |= quint32(code) << m_bitCount;
-        m_bitCount += bits;
-        while (m_bitCount >= 8) {
-            byte(char(m_buffer & 0xff));
-            m_buffer >>= 8;
-            m_bitCount -= 8;
-        }
-    }
-
-    void finish()
-    {
-        if (m_bitCount > 0)
-            byte(char(m_buffer & 0xff));
-        m_buffer = 0;
-        m_bitCount = 0;
-        flushBlock();
-        m_out.append('\0'); // block terminator
-    }
-
-private:
-    void byte(char b)
-    {
-        m_block.append(b);
-        if (m_block.size() == 255)
-            flushBlock();
-    }
-
-    void flushBlock()
-    {
-        if (m_block.isEmpty())
-            return;
-        m_out.append(char(m_block.size()));
-        m_out.append(m_block);
-        m_block.clear();
-    }
-
-    QByteArray &m_out;
-    QByteArray m_block;
-    quint32 m_buffer = 0;
-    int m_bitCount = 0;
-};
-
-// GIF's variable-length LZW over the palette indices.
-void lzwEncode(const QByteArray &pixels, int minCodeSize, QByteArray &out)
-{
-    const int clearCode = 1 << minCodeSize;
-    const int endCode = clearCode + 1;
-    // The string table as a trie: child[code * 256 + index] = code of that extension.
-    std::vector<quint16> child(4096 * 256, 0);
-    int codeSize = minCodeSize + 1;
-    int lastCode = endCode;
-
-    CodeWriter writer(out);
-    writer.write(clearCode, codeSize);
-    if (pixels.isEmpty()) {
-        writer.write(endCode, codeSize);
-        writer.finish();
-        return;
-    }
-    int current = uchar(pixels.at(0));
-    for (qsizetype i = 1; i < pixels.size(); ++i) {
-        const uchar next = uchar(pixels.at(i));
-        const quint16 known = child[size_t(current) * 256 + next];
-        if (known) {
-            current = known;
-            continue;
-        }
-        writer.write(current, codeSize);
-        child[size_t(current) * 256 + next] = quint16(++lastCode);
-        if (lastCode >= (1 << codeSize))
-            ++codeSize;
-        if (lastCode == 4095) {
-            // The table is full: start a new one.
-            writer.write(clearCode, codeSize);
-            std::fill(child.begin(), child.end(), quint16(0));
-            codeSize = minCodeSize + 1;
-            lastCode = endCode;
-        }
-        current = next;
-    }
-    writer.write(current, codeSize);
-    writer.write(endCode, codeSize);
-    writer.finish();
+    static_cast<QByteArray *>(gif->UserData)->append(reinterpret_cast<const char *>(bytes), length);
+    return length;
 }
 
-void putWord(QByteArray &out, int v)
+QString gifError(int code)
 {
-    out.append(char(v & 0xff));
-    out.append(char((v >> 8) & 0xff));
+    const char *text = GifErrorString(code);
+    return text ? QString::fromLatin1(text) : QStringLiteral("error %1").arg(code);
+}
+
+// The indexed image as a GIF89a file in memory; empty with the reason when giflib fails.
+QByteArray encode(const Indexed &indexed, QSize size, QString *why)
+{
+    int tableBits = 1; // the colour table holds 2^tableBits entries
+    while ((1 << tableBits) < indexed.palette.size())
+        ++tableBits;
+    QList<GifColorType> colours(1 << tableBits, GifColorType{0, 0, 0});
+    for (qsizetype i = 0; i < indexed.palette.size(); ++i) {
+        const QRgb c = indexed.palette.at(i);
+        colours[i]
+            = GifColorType{GifByteType(qRed(c)), GifByteType(qGreen(c)), GifByteType(qBlue(c))};
+    }
+
+    QByteArray out;
+    int code = 0;
+    GifFileType *gif = EGifOpen(&out, appendBytes, &code);
+    if (!gif) {
+        *why = gifError(code);
+        return QByteArray();
+    }
+    ColorMapObject *map = GifMakeMapObject(int(colours.size()), colours.data());
+    bool ok = map != nullptr;
+    if (ok) {
+        EGifSetGifVersion(gif, true);
+        // The screen keeps its own copy of the colour table.
+        ok = EGifPutScreenDesc(gif, size.width(), size.height(), tableBits, 0, map) == GIF_OK
+             && EGifPutImageDesc(gif, 0, 0, size.width(), size.height(), false, nullptr) == GIF_OK;
+        GifFreeMapObject(map);
+    }
+    QByteArray row;
+    for (int y = 0; ok && y < size.height(); ++y) {
+        row = indexed.pixels.sliced(qsizetype(y) * size.width(), size.width());
+        ok = EGifPutLine(gif, reinterpret_cast<GifPixelType *>(row.data()), size.width()) == GIF_OK;
+    }
+    if (!ok)
+        code = gif->Error;
+    int closeCode = 0;
+    if (EGifCloseFile(gif, &closeCode) != GIF_OK && ok) {
+        ok = false;
+        code = closeCode;
+    }
+    if (!ok) {
+        *why = map ? gifError(code) : QStringLiteral("no memory for the colour table");
+        return QByteArray();
+    }
+    return out;
 }
 
 } // namespace
@@ -198,33 +160,10 @@ bool writeGif(const QImage &image, const QString &path, QString *error)
         painter.drawImage(0, 0, image);
     }
     const Indexed indexed = quantise(rgb);
-
-    int tableBits = 1; // the colour table holds 2^tableBits entries
-    while ((1 << tableBits) < indexed.palette.size())
-        ++tableBits;
-    const int minCodeSize = std::max(2, tableBits);
-
-    QByteArray out("GIF89a");
-    putWord(out, image.width());
-    putWord(out, image.height());
-    out.append(char(0x80 | ((tableBits - 1) << 4) | (tableBits - 1))); // global colour table
-    out.append('\0');                                                  // background colour index
-    out.append('\0');                                                  // no pixel aspect ratio
-    for (int i = 0; i < (1 << tableBits); ++i) {
-        const QRgb c = i < indexed.palette.size() ? indexed.palette.at(i) : 0;
-        out.append(char(qRed(c)));
-        out.append(char(qGreen(c)));
-        out.append(char(qBlue(c)));
-    }
-    out.append(',');
-    putWord(out, 0);
-    putWord(out, 0);
-    putWord(out, image.width());
-    putWord(out, image.height());
-    out.append('\0'); // no local colour table, not interlaced
-    out.append(char(minCodeSize));
-    lzwEncode(indexed.pixels, minCodeSize, out);
-    out.append(';');
+    QString why;
+    const QByteArray out = encode(indexed, image.size(), &why);
+    if (out.isEmpty())
+        return fail(QStringLiteral("Cannot encode the GIF picture for '%1': %2").arg(path, why));
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

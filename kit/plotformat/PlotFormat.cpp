@@ -12,7 +12,7 @@ const QByteArray magic = QByteArrayLiteral("#KVPLOT 1");
 
 QString lineError(qsizetype line, const QString &what)
 {
-    return QStringLiteral("line %1: %2").arg(line).arg(what);
+    return QStringLiteral("line %1: %2").arg(QString::number(line), what);
 }
 
 // The lines of the file, without their ends: CR LF, LF and a lone CR each end one.
@@ -106,6 +106,45 @@ QByteArray numberText(double v)
     return QByteArray::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
+const char *styleWord(PlotSeries::Style style)
+{
+    switch (style) {
+    case PlotSeries::Style::Dashed:
+        return "dashed";
+    case PlotSeries::Style::Markers:
+        return "markers";
+    case PlotSeries::Style::Line:
+        break;
+    }
+    return "line";
+}
+
+std::optional<PlotSeries::Style> styleFromWord(const QString &word)
+{
+    for (PlotSeries::Style style :
+         {PlotSeries::Style::Line, PlotSeries::Style::Dashed, PlotSeries::Style::Markers}) {
+        if (word == QLatin1String(styleWord(style)))
+            return style;
+    }
+    return std::nullopt;
+}
+
+// Why the point cannot be drawn on the plot's axes; empty when it can.
+QString logAxisFault(const PlotData &plot, QPointF pt)
+{
+    for (int k = 0; k < 2; ++k) {
+        const bool log = k == 0 ? plot.xLog : plot.yLog;
+        const double v = k == 0 ? pt.x() : pt.y();
+        if (log && !(v > 0)) {
+            const QString axis = k == 0 ? QStringLiteral("x") : QStringLiteral("y");
+            return QStringLiteral("%1 = %2 cannot be drawn on the logarithmic %1 axis (every "
+                                  "value on it must be positive)")
+                .arg(axis, QString::fromLatin1(numberText(v)));
+        }
+    }
+    return QString();
+}
+
 } // namespace
 
 PlotParseResult parsePlot(const QByteArray &text)
@@ -118,7 +157,9 @@ PlotParseResult parsePlot(const QByteArray &text)
     PlotData plot;
     bool headerSeen = false;
     qsizetype titleLine = 0, xLabelLine = 0, yLabelLine = 0;
+    qsizetype xScaleLine = 0, yScaleLine = 0;
     qsizetype seriesLine = 0; // line of the current series' "series" line
+    qsizetype styleLine = 0;  // line of the current series' "style" line, if it has one
     auto fail = [](qsizetype line, const QString &what) {
         return PlotParseResult{std::nullopt, lineError(line, what)};
     };
@@ -128,6 +169,8 @@ PlotParseResult parsePlot(const QByteArray &text)
         const QByteArrayView raw = lines.at(i);
         if (!plot.series.isEmpty()) {
             if (const std::optional<QPointF> pt = quickPoint(raw)) {
+                if ((plot.xLog || plot.yLog) && !logAxisFault(plot, *pt).isEmpty())
+                    return fail(lineNo, logAxisFault(plot, *pt));
                 plot.series.last().points.append(*pt);
                 continue;
             }
@@ -168,14 +211,61 @@ PlotParseResult parsePlot(const QByteArray &text)
             if (seen) {
                 return fail(lineNo,
                             QStringLiteral("a second \"%1\" (the first is on line %2)")
-                                .arg(keyword)
-                                .arg(seen));
+                                .arg(keyword, QString::number(seen)));
             }
             seen = lineNo;
             (keyword == QLatin1String("title")    ? plot.title
              : keyword == QLatin1String("xlabel") ? plot.xLabel
                                                   : plot.yLabel)
                 = rest;
+            continue;
+        }
+
+        if (keyword == QLatin1String("xscale") || keyword == QLatin1String("yscale")) {
+            if (!plot.series.isEmpty()) {
+                return fail(
+                    lineNo,
+                    QStringLiteral("\"%1\" must come before the first series").arg(keyword));
+            }
+            const bool x = keyword == QLatin1String("xscale");
+            qsizetype &seen = x ? xScaleLine : yScaleLine;
+            if (seen) {
+                return fail(lineNo,
+                            QStringLiteral("a second \"%1\" (the first is on line %2)")
+                                .arg(keyword, QString::number(seen)));
+            }
+            if (rest != QLatin1String("log") && rest != QLatin1String("linear")) {
+                return fail(lineNo,
+                            QStringLiteral("\"%1\" is \"log\" or \"linear\", found \"%2\"")
+                                .arg(keyword, shortened(rest)));
+            }
+            seen = lineNo;
+            (x ? plot.xLog : plot.yLog) = rest == QLatin1String("log");
+            continue;
+        }
+
+        if (keyword == QLatin1String("style")) {
+            if (plot.series.isEmpty() || !plot.series.constLast().points.isEmpty()) {
+                return fail(lineNo,
+                            QStringLiteral("\"style\" must come right after its \"series\" "
+                                           "line"));
+            }
+            if (styleLine) {
+                return fail(
+                    lineNo,
+                    QStringLiteral("a second \"style\" for series \"%1\" (the first "
+                                   "is on line %2)")
+                        .arg(shortened(plot.series.constLast().name), QString::number(styleLine)));
+            }
+            const std::optional<PlotSeries::Style> style = styleFromWord(rest);
+            if (!style) {
+                return fail(lineNo,
+                            QStringLiteral("a series' style is \"line\", \"dashed\" or "
+                                           "\"markers\", found \"%1\"")
+                                .arg(shortened(rest)));
+            }
+            plot.series.last().style = *style;
+            styleLine = lineNo;
             continue;
         }
 
@@ -189,6 +279,7 @@ PlotParseResult parsePlot(const QByteArray &text)
             }
             plot.series.append(PlotSeries{rest, {}});
             seriesLine = lineNo;
+            styleLine = 0;
             continue;
         }
 
@@ -223,7 +314,10 @@ PlotParseResult parsePlot(const QByteArray &text)
                     QStringLiteral("\"%1\" is not a finite number").arg(shortened(fields.at(k))));
             }
         }
-        plot.series.last().points.append(QPointF(*first, *second));
+        const QPointF pt(*first, *second);
+        if (const QString fault = logAxisFault(plot, pt); !fault.isEmpty())
+            return fail(lineNo, fault);
+        plot.series.last().points.append(pt);
     }
 
     const qsizetype lastLine = qMax<qsizetype>(1, lines.size());
@@ -248,8 +342,14 @@ QByteArray writePlot(const PlotData &plot)
         out += "xlabel " + oneLine(plot.xLabel) + "\r\n";
     if (!plot.yLabel.isEmpty())
         out += "ylabel " + oneLine(plot.yLabel) + "\r\n";
+    if (plot.xLog)
+        out += "xscale log\r\n";
+    if (plot.yLog)
+        out += "yscale log\r\n";
     for (const PlotSeries &s : plot.series) {
         out += "series " + oneLine(s.name) + "\r\n";
+        if (s.style != PlotSeries::Style::Line)
+            out += QByteArray("style ") + styleWord(s.style) + "\r\n";
         for (const QPointF &p : s.points)
             out += numberText(p.x()) + ' ' + numberText(p.y()) + "\r\n";
     }

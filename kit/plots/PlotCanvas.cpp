@@ -2,6 +2,22 @@
 
 #include <QPainter>
 
+#include <new>
+
+namespace {
+
+// The plot drawn at that size; a null image when there is not the memory for it.
+QImage drawn(const PlotData &plot, QSize size)
+{
+    try {
+        return renderPlot(plot, size);
+    } catch (const std::bad_alloc &) {
+        return QImage();
+    }
+}
+
+} // namespace
+
 PlotCanvas::PlotCanvas(QWidget *parent)
     : QWidget(parent)
 {
@@ -35,7 +51,7 @@ QImage PlotCanvas::imageToSave() const
     if (m_plot.kind == LoadedPlot::Picture)
         return m_plot.picture;
     if (m_plot.kind == LoadedPlot::Plot)
-        return renderPlot(m_plot.plot, size());
+        return drawn(m_plot.plot, size());
     return QImage();
 }
 
@@ -48,8 +64,15 @@ void PlotCanvas::paintEvent(QPaintEvent *)
         const qreal ratio = devicePixelRatioF();
         const QSize wanted = (QSizeF(size()) * ratio).toSize();
         if (m_rendered.size() != wanted) {
-            m_rendered = renderPlot(m_plot.plot, wanted);
+            m_rendered = drawn(m_plot.plot, wanted);
             m_rendered.setDevicePixelRatio(ratio);
+        }
+        if (m_rendered.isNull()) {
+            p.setPen(QColor(0xa0, 0x10, 0x10));
+            p.drawText(rect().adjusted(24, 24, -24, -24),
+                       Qt::AlignCenter | Qt::TextWordWrap,
+                       QStringLiteral("There is not enough memory to draw this plot."));
+            break;
         }
         p.drawImage(0, 0, m_rendered);
         break;

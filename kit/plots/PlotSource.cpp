@@ -1,9 +1,9 @@
 #include "PlotSource.h"
 
+#include "core/mdlRegistryAPI.h"
 #include "platform/AppInfo.h"
 #include "platform/KvError.h"
 #include "platform/RegistryHive.h"
-#include "core/mdlRegistryAPI.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -12,6 +12,14 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,28 +67,73 @@ QString resolvePathIgnoringCase(const QString &path)
     return endsWithSeparator(path) ? current + QLatin1Char('/') : current;
 }
 
-LoadedPlot loadPlotFile(const QString &requested)
+namespace {
+
+// The file's bytes, or the reason it is not read. Opened without waiting (a FIFO
+// would otherwise block until a writer comes) and read only when what was opened is
+// a regular file of a size the viewer draws.
+std::optional<QByteArray> readPlotBytes(const QString &path, QString *why)
 {
-    const QString path = resolvePathIgnoringCase(requested);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *why = QStringLiteral("The plot file '%1' cannot be read: %2")
+                   .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return std::nullopt;
+    }
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *why = S_ISDIR(st.st_mode)
+                   ? QStringLiteral("'%1' is a directory, not a plot file.").arg(path)
+                   : QStringLiteral("'%1' is not a plot file: it is a device, a pipe or a socket, "
+                                    "not a regular file.")
+                         .arg(path);
+        return std::nullopt;
+    }
+    if (st.st_size > maxPlotFileSize) {
+        ::close(fd);
+        *why = QStringLiteral("'%1' is too large to draw (%2 bytes; the plot viewer draws files "
+                              "of up to %3 MB).")
+                   .arg(path,
+                        QString::number(st.st_size),
+                        QString::number(maxPlotFileSize / (1024 * 1024)));
+        return std::nullopt;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *why
+            = QStringLiteral("The plot file '%1' cannot be read: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    // Read no more than the limit even if the file grows meanwhile.
+    const QByteArray bytes = file.read(maxPlotFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        *why
+            = QStringLiteral("The plot file '%1' cannot be read: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    if (bytes.size() > maxPlotFileSize) {
+        *why = QStringLiteral("'%1' is too large to draw (the plot viewer draws files of up to "
+                              "%2 MB).")
+                   .arg(path, QString::number(maxPlotFileSize / (1024 * 1024)));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+LoadedPlot loadReadablePlot(const QString &path)
+{
     const QFileInfo info(path);
     const QString name = info.fileName();
     if (!info.exists())
         return failed(path, QStringLiteral("The plot file '%1' does not exist.").arg(path));
-    if (info.isDir())
-        return failed(path, QStringLiteral("'%1' is a directory, not a plot file.").arg(path));
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return failed(
-            path,
-            QStringLiteral("The plot file '%1' cannot be read: %2").arg(path, file.errorString()));
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return failed(
-            path,
-            QStringLiteral("The plot file '%1' cannot be read: %2").arg(path, file.errorString()));
-    }
+    QString why;
+    const std::optional<QByteArray> read = readPlotBytes(path, &why);
+    if (!read)
+        return failed(path, why);
+    const QByteArray &bytes = *read;
 
     const QString suffix = info.suffix().toLower();
     const bool looksLikePlot
@@ -118,6 +171,18 @@ LoadedPlot loadPlotFile(const QString &requested)
     out.path = path;
     out.picture = std::move(picture);
     return out;
+}
+
+} // namespace
+
+LoadedPlot loadPlotFile(const QString &requested)
+{
+    const QString path = resolvePathIgnoringCase(requested);
+    try {
+        return loadReadablePlot(path);
+    } catch (const std::bad_alloc &) {
+        return failed(path, QStringLiteral("There is not enough memory to show '%1'.").arg(path));
+    }
 }
 
 QStringList plotFilesIn(const QString &directory)

@@ -18,9 +18,16 @@ struct LoadedPlot
     QString message; // for Failed and Nothing: the text the window shows instead
 };
 
+// The largest file the viewer reads: a thousand times the largest demo plot, and
+// small enough that parsing and drawing it stay within a few hundred megabytes.
+constexpr qint64 maxPlotFileSize = 32 * 1024 * 1024;
+
 // Reads a ".plt" plot or a ".gif" picture (other files by their content). Never
-// throws; a missing, unreadable or damaged file gives kind Failed and a message
-// naming the file and, for a plot, the parser's "line N: ..." report.
+// throws and never waits; a missing, unreadable or damaged file gives kind Failed and
+// a message naming the file and, for a plot, the parser's "line N: ..." report. What
+// is not a regular file (a directory, a FIFO, a device such as /dev/zero) and a file
+// larger than maxPlotFileSize are refused unread; running out of memory is reported
+// the same way.
 LoadedPlot loadPlotFile(const QString &path);
 
 // The ".plt" and ".gif" files of a directory (endings in any case), by name without

@@ -66,9 +66,9 @@ PlotsWindow::PlotsWindow(const ViewerStart &start, const HandOff &handOff, QWidg
             const QStringList names = plotFilesIn(m_directory);
             m_list->addItems(names);
             m_status->setText(QStringLiteral("%1 plot file%2 in %3")
-                                  .arg(names.size())
-                                  .arg(names.size() == 1 ? QString() : QStringLiteral("s"))
-                                  .arg(QDir::toNativeSeparators(m_directory)));
+                                  .arg(QString::number(names.size()),
+                                       names.size() == 1 ? QString() : QStringLiteral("s"),
+                                       QDir::toNativeSeparators(m_directory)));
             if (names.isEmpty()) {
                 m_canvas->showMessage(
                     QStringLiteral("There are no plots (.plt or .gif files) in '%1'.")

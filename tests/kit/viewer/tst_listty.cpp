@@ -151,6 +151,43 @@ private slots:
         QCOMPARE(window.matchStatus(), QStringLiteral("\"zebra\" not found in any file."));
     }
 
+    // Percent signs in a file name or in the text sought are shown as they are, not
+    // taken for the places where the line and column go.
+    void percentSignsInNamesAndSearchTextReachTheStatusLine_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("needle");
+        QTest::addColumn<QString>("match");
+        QTest::newRow("markers in the name") << "%2%1.ty"
+                                             << "%1"
+                                             << "\"%1\" at line 2, column 3";
+        QTest::newRow("markers in the text") << "plain.ty"
+                                             << "%3%2"
+                                             << "\"%3%2\" at line 3, column 1";
+        QTest::newRow("a lone percent") << "100%.ty"
+                                        << "100%"
+                                        << "\"100%\" at line 1, column 1";
+    }
+
+    void percentSignsInNamesAndSearchTextReachTheStatusLine()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, needle);
+        QFETCH(QString, match);
+        QTemporaryDir dir;
+        writeFile(dir.filePath(fileName), "100% sure\nx %1 y\n%3%2 z\n");
+        writeFile(dir.filePath(QStringLiteral("zz.ty")), "other\n");
+        ListWindow window(dir.path());
+        window.setPrompt([needle](const QString &) { return std::optional<QString>(needle); });
+        QCOMPARE(window.fileStatus(), fileName + QStringLiteral(" (1 of 2)"));
+        QCOMPARE(window.windowTitle(), fileName + QStringLiteral(" - List"));
+        window.find();
+        QCOMPARE(window.matchStatus(), match);
+        window.setPrompt([](const QString &) { return std::optional<QString>(u"%1 %2"_qs); });
+        window.find();
+        QCOMPARE(window.matchStatus(), QStringLiteral("\"%1 %2\" not found in any file."));
+    }
+
     void theFindKeyAsksWithADialog()
     {
         QTemporaryDir dir;

@@ -1,5 +1,7 @@
 #include "PlotData.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QRandomGenerator>
@@ -7,6 +9,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+Q_DECLARE_METATYPE(PlotData)
+Q_DECLARE_METATYPE(PlotSeries::Style)
 
 #include <cmath>
 
@@ -33,6 +38,45 @@ PlotData threeSeries()
         PlotSeries series{QStringLiteral("T%1").arg(s), {}};
         for (int i = 0; i <= 100; ++i)
             series.points.append(QPointF(i * 0.1, std::sin(i * 0.1 + s) * (s + 1)));
+        plot.series.append(series);
+    }
+    return plot;
+}
+
+// The pixel under an image position.
+QRgb pixelAt(const QImage &image, QPointF at)
+{
+    return image.pixel(int(std::floor(at.x())), int(std::floor(at.y()))) & 0xffffff;
+}
+
+// How many of the pixels on the way from a to b (its middle half) have the colour.
+double shareOfColourBetween(const QImage &image, QPointF a, QPointF b, QColor colour)
+{
+    int hits = 0, steps = 0;
+    const double length = std::hypot(b.x() - a.x(), b.y() - a.y());
+    for (double t = 0.25; t <= 0.75; t += 1.0 / length, ++steps)
+        hits += pixelAt(image, a + (b - a) * t) == (colour.rgb() & 0xffffff);
+    return steps ? double(hits) / steps : 0;
+}
+
+// Two humps near the top corners and three lower curves under them, like the 1-D
+// heat demo's temperature profiles.
+PlotData barProfiles()
+{
+    PlotData plot;
+    plot.title = QStringLiteral("temperature along the bar");
+    plot.xLabel = QStringLiteral("x [m]");
+    plot.yLabel = QStringLiteral("u [C]");
+    const double pi = std::acos(-1.0);
+    const double decay[] = {0, 0.3, 0.45, 0.65};
+    for (int s = 0; s < 4; ++s) {
+        PlotSeries series{QStringLiteral("t = %1 s").arg(s * 250), {}};
+        for (int i = 0; i <= 40; ++i) {
+            const double x = i / 40.0;
+            const double u = s == 0 ? 100 * std::sin(pi * x) + 50 * std::sin(3 * pi * x)
+                                    : 105 * (1 - decay[s]) * std::sin(pi * x);
+            series.points.append(QPointF(x, u));
+        }
         plot.series.append(series);
     }
     return plot;
@@ -127,6 +171,43 @@ private slots:
                                                  << "line 4: \"x\" is not a finite number";
         QTest::newRow("not UTF-8")
             << QByteArray("#KVPLOT 1\ntitle caf\xE9\n") << "line 2: the text is not UTF-8";
+        QTest::newRow("unknown style")
+            << QByteArray("#KVPLOT 1\nseries a\nstyle dotted\n1 2\n")
+            << "line 3: a series' style is \"line\", \"dashed\" or \"markers\", found "
+               "\"dotted\"";
+        QTest::newRow("style without a word")
+            << QByteArray("#KVPLOT 1\nseries a\nstyle\n1 2\n")
+            << "line 3: a series' style is \"line\", \"dashed\" or \"markers\", found \"\"";
+        QTest::newRow("style after the points")
+            << QByteArray("#KVPLOT 1\nseries a\n1 2\nstyle markers\n")
+            << "line 4: \"style\" must come right after its \"series\" line";
+        QTest::newRow("style before any series")
+            << QByteArray("#KVPLOT 1\nstyle markers\nseries a\n1 2\n")
+            << "line 2: \"style\" must come right after its \"series\" line";
+        QTest::newRow("second style")
+            << QByteArray("#KVPLOT 1\nseries a\nstyle line\nstyle dashed\n1 2\n")
+            << "line 4: a second \"style\" for series \"a\" (the first is on line 3)";
+        QTest::newRow("unknown scale") << QByteArray("#KVPLOT 1\nxscale ln\nseries a\n1 2\n")
+                                       << "line 2: \"xscale\" is \"log\" or \"linear\", "
+                                          "found \"ln\"";
+        QTest::newRow("scale after a series")
+            << QByteArray("#KVPLOT 1\nseries a\n1 2\nyscale log\n")
+            << "line 4: \"yscale\" must come before the first series";
+        QTest::newRow("second scale")
+            << QByteArray("#KVPLOT 1\nyscale log\nyscale linear\nseries a\n1 2\n")
+            << "line 3: a second \"yscale\" (the first is on line 2)";
+        QTest::newRow("zero on a log x axis")
+            << QByteArray("#KVPLOT 1\nxscale log\nseries a\n1 2\n0 3\n")
+            << "line 5: x = 0 cannot be drawn on the logarithmic x axis (every value on it "
+               "must be positive)";
+        QTest::newRow("negative on a log y axis, in a later series")
+            << QByteArray("#KVPLOT 1\nyscale log\nseries a\n1 2\nseries b\n  1e-3\t-2.5e-7 \n")
+            << "line 6: y = -2.5e-07 cannot be drawn on the logarithmic y axis (every value on "
+               "it must be positive)";
+        QTest::newRow("log x, but a negative y is fine; a negative x is not")
+            << QByteArray("#KVPLOT 1\nxscale log\nseries a\n1 -2\n-1 2\n")
+            << "line 5: x = -1 cannot be drawn on the logarithmic x axis (every value on it "
+               "must be positive)";
     }
 
     void eachFaultIsReportedWithItsLine()
@@ -167,6 +248,72 @@ private slots:
                 QVERIFY(got.at(i).y() == want.at(i).y());
             }
         }
+    }
+
+    void stylesAndScalesAreReadAndWrittenBack()
+    {
+        const QByteArray text = "#KVPLOT 1\r\n"
+                                "xscale log\r\n"
+                                "title Stiff\r\n"
+                                "yscale   log \r\n"
+                                "series measured\r\n"
+                                "# a comment between\r\n"
+                                "style markers\r\n"
+                                "1e-3 2\r\n"
+                                "series fitted\r\n"
+                                "style dashed\r\n"
+                                "1 1e-300\r\n"
+                                "series plain\r\n"
+                                "style line\r\n"
+                                "2 3\r\n"
+                                "series default\r\n"
+                                "4 5\r\n";
+        const PlotParseResult r = parsePlot(text);
+        QVERIFY2(r.plot, qPrintable(r.error));
+        QVERIFY(r.plot->xLog);
+        QVERIFY(r.plot->yLog);
+        const QList<PlotSeries::Style> styles{PlotSeries::Style::Markers,
+                                              PlotSeries::Style::Dashed,
+                                              PlotSeries::Style::Line,
+                                              PlotSeries::Style::Line};
+        QCOMPARE(r.plot->series.size(), styles.size());
+        for (qsizetype i = 0; i < styles.size(); ++i)
+            QCOMPARE(r.plot->series.at(i).style, styles.at(i));
+
+        // Written back: the header lines before the series, a style only where it is not
+        // the default, and the same plot when read again.
+        const QByteArray written = writePlot(*r.plot);
+        QCOMPARE(written,
+                 QByteArray("#KVPLOT 1\r\ntitle Stiff\r\nxscale log\r\nyscale log\r\n"
+                            "series measured\r\nstyle markers\r\n0.001 2\r\n"
+                            "series fitted\r\nstyle dashed\r\n1 1e-300\r\n"
+                            "series plain\r\n2 3\r\nseries default\r\n4 5\r\n"));
+        const PlotParseResult again = parsePlot(written);
+        QVERIFY2(again.plot, qPrintable(again.error));
+        QCOMPARE(again.plot->xLog, true);
+        QCOMPARE(again.plot->yLog, true);
+        for (qsizetype i = 0; i < styles.size(); ++i)
+            QCOMPARE(again.plot->series.at(i).style, styles.at(i));
+
+        // "linear" is accepted and is the default, which is not written.
+        const PlotParseResult linear
+            = parsePlot("#KVPLOT 1\nxscale linear\nyscale linear\nseries a\n-1 0\n");
+        QVERIFY2(linear.plot, qPrintable(linear.error));
+        QVERIFY(!linear.plot->xLog && !linear.plot->yLog);
+        QCOMPARE(writePlot(*linear.plot), QByteArray("#KVPLOT 1\r\nseries a\r\n-1 0\r\n"));
+    }
+
+    // A file written before styles and scales existed reads and writes as it always did.
+    void anOlderFileKeepsItsBytes()
+    {
+        const QByteArray old = "#KVPLOT 1\r\ntitle t\r\nxlabel x\r\nylabel y\r\n"
+                               "series a\r\n0 -1\r\n0.5 2\r\nseries b\r\n1 0\r\n";
+        const PlotParseResult r = parsePlot(old);
+        QVERIFY2(r.plot, qPrintable(r.error));
+        QVERIFY(!r.plot->xLog && !r.plot->yLog);
+        for (const PlotSeries &s : r.plot->series)
+            QCOMPARE(s.style, PlotSeries::Style::Line);
+        QCOMPARE(writePlot(*r.plot), old);
     }
 
     void theRendererDrawsEverySeriesInItsOwnColour()
@@ -229,17 +376,192 @@ private slots:
         QVERIFY2(highest < image.height() / 4, qPrintable(QString::number(highest)));
     }
 
+    // A line joins its points, dashes leave gaps, markers stand alone.
+    void eachStyleIsDrawnItsOwnWay_data()
+    {
+        QTest::addColumn<PlotSeries::Style>("style");
+        QTest::addColumn<double>("least");
+        QTest::addColumn<double>("most");
+        QTest::newRow("line") << PlotSeries::Style::Line << 0.95 << 1.0;
+        QTest::newRow("dashed") << PlotSeries::Style::Dashed << 0.3 << 0.8;
+        QTest::newRow("markers") << PlotSeries::Style::Markers << 0.0 << 0.0;
+    }
+
+    void eachStyleIsDrawnItsOwnWay()
+    {
+        QFETCH(PlotSeries::Style, style);
+        QFETCH(double, least);
+        QFETCH(double, most);
+        PlotData plot;
+        PlotSeries level{QStringLiteral("level"), {}, style};
+        for (int i = 0; i <= 4; ++i)
+            level.points.append(QPointF(i, 1));
+        plot.series.append(level);
+        plot.series.append({QStringLiteral("ends"), {{0, 0}, {4, 2}}, PlotSeries::Style::Markers});
+        const QSize size(500, 360);
+        const QImage image = renderPlot(plot, size);
+        const PlotFrame frame = plotFrame(plot, size);
+        const QColor colour = plotSeriesColour(0);
+        for (int i = 1; i <= 4; ++i) {
+            const QPointF a = frame.place(level.points.at(i - 1));
+            const QPointF b = frame.place(level.points.at(i));
+            const double share = shareOfColourBetween(image, a, b, colour);
+            if (share < least || share > most)
+                QFAIL(qPrintable(QStringLiteral("segment %1: %2").arg(i).arg(share)));
+        }
+        // A solid line and markers show at every point; markers on top of other series.
+        if (style != PlotSeries::Style::Dashed) {
+            for (const QPointF &pt : level.points)
+                QCOMPARE(pixelAt(image, frame.place(pt)), colour.rgb() & 0xffffff);
+        }
+        for (const QPointF &pt : plot.series.at(1).points)
+            QCOMPARE(pixelAt(image, frame.place(pt)), plotSeriesColour(1).rgb() & 0xffffff);
+    }
+
+    // On a logarithmic axis every power of ten is the same distance on, the axis ends
+    // at whole decades, and values it cannot show are left out.
+    void logarithmicAxesSpaceDecadesEvenly_data()
+    {
+        QTest::addColumn<bool>("xLog");
+        QTest::newRow("x axis") << true;
+        QTest::newRow("y axis") << false;
+    }
+
+    void logarithmicAxesSpaceDecadesEvenly()
+    {
+        QFETCH(bool, xLog);
+        PlotData plot;
+        plot.xLog = xLog;
+        plot.yLog = !xLog;
+        PlotSeries decades{QStringLiteral("decades"), {}, PlotSeries::Style::Markers};
+        for (int e = -3; e <= 3; ++e) {
+            const double v = std::pow(10.0, e);
+            decades.points.append(xLog ? QPointF(v, e) : QPointF(e, v));
+        }
+        plot.series.append(decades);
+        // Given through the program, not a file: zero and negative values.
+        plot.series.append({QStringLiteral("partly hidden"),
+                            {xLog ? QPointF(0, 1) : QPointF(1, 0),
+                             xLog ? QPointF(-5, 2) : QPointF(2, -5),
+                             {0.5, 0.5}}});
+        const QSize size(600, 420);
+        const QImage image = renderPlot(plot, size);
+        const PlotFrame frame = plotFrame(plot, size);
+        QCOMPARE(frame.xLog, xLog);
+        QCOMPARE(frame.yLog, !xLog);
+        const double lo = xLog ? frame.xLo : frame.yLo, hi = xLog ? frame.xHi : frame.yHi;
+        QCOMPARE(lo, std::floor(lo));
+        QCOMPARE(hi, std::floor(hi));
+        QVERIFY(lo <= -3 && hi >= 3 && hi - lo <= 8);
+
+        QList<double> along;
+        for (const QPointF &pt : decades.points) {
+            const QPointF at = frame.place(pt);
+            QVERIFY(frame.area.adjusted(-1, -1, 1, 1).contains(at));
+            QCOMPARE(pixelAt(image, at), plotSeriesColour(0).rgb() & 0xffffff);
+            along.append(xLog ? at.x() : at.y());
+        }
+        const double spacing = along.at(1) - along.at(0);
+        QVERIFY(std::abs(spacing) > 20);
+        for (qsizetype i = 2; i < along.size(); ++i)
+            QVERIFY2(std::abs(along.at(i) - along.at(i - 1) - spacing) < 0.01,
+                     qPrintable(QString::number(along.at(i) - along.at(i - 1))));
+        QVERIFY(std::isnan(frame.place(plot.series.at(1).points.at(0)).x()));
+        QVERIFY(std::isnan(frame.place(plot.series.at(1).points.at(1)).x()));
+        QCOMPARE(pixelAt(image, frame.place({0.5, 0.5})), plotSeriesColour(1).rgb() & 0xffffff);
+    }
+
+    // The legend covers no line and no point wherever a free corner exists (the
+    // profiles' first curve peaks near both top corners), and goes below the plot
+    // when data fill every corner.
+    void theLegendHidesNoData_data()
+    {
+        QTest::addColumn<PlotData>("plot");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("below"); // 1: below the plot, 0: inside, -1: either
+        QTest::newRow("bar profiles") << barProfiles() << QSize(640, 480) << 0;
+        QTest::newRow("bar profiles, wide") << barProfiles() << QSize(1000, 400) << 0;
+        QTest::newRow("bar profiles, small") << barProfiles() << QSize(400, 300) << -1;
+        QTest::newRow("bar profiles, tiny") << barProfiles() << QSize(160, 120) << -1;
+        PlotData full;
+        PlotSeries zigzag{QStringLiteral("zigzag"), {}};
+        for (int i = 0; i <= 200; ++i)
+            zigzag.points.append(QPointF(i, i % 2));
+        full.series.append(zigzag);
+        full.series.append({QStringLiteral("dots"), {{0, 0.5}, {100, 0.5}}});
+        QTest::newRow("every place covered") << full << QSize(640, 480) << 1;
+    }
+
+    void theLegendHidesNoData()
+    {
+        QFETCH(PlotData, plot);
+        QFETCH(QSize, size);
+        QFETCH(int, below);
+        const QImage image = renderPlot(plot, size);
+        const PlotFrame frame = plotFrame(plot, size);
+        if (below >= 0)
+            QCOMPARE(frame.legendBelow, below == 1);
+        QVERIFY(!frame.legend.isEmpty());
+        QVERIFY(QRectF(QPointF(0, 0), QSizeF(size)).contains(frame.legend));
+        if (frame.legendBelow)
+            QVERIFY(frame.legend.top() > frame.area.bottom());
+        // Every point and every step along each line lies outside the legend's box
+        // (with the line's width), so each shows in the picture.
+        const QRectF box = frame.legend.adjusted(-1, -1, 1, 1);
+        for (qsizetype s = 0; s < plot.series.size(); ++s) {
+            const QList<QPointF> &pts = plot.series.at(s).points;
+            qsizetype hiddenAt = -1;
+            for (qsizetype i = 0; i < pts.size() && hiddenAt < 0; ++i) {
+                const QPointF b = frame.place(pts.at(i));
+                const QPointF a = frame.place(pts.at(i == 0 ? 0 : i - 1));
+                for (double t = 0; t <= 1 && hiddenAt < 0; t += 0.01)
+                    if (box.contains(a + (b - a) * t))
+                        hiddenAt = i;
+            }
+            QVERIFY2(
+                hiddenAt < 0,
+                qPrintable(QStringLiteral("series %1 hidden at point %2").arg(s).arg(hiddenAt)));
+        }
+        // The first series' highest point shows in its colour.
+        const QList<QPointF> &first = plot.series.at(0).points;
+        const QPointF peak = *std::max_element(
+            first.cbegin(), first.cend(), [](QPointF a, QPointF b) { return a.y() < b.y(); });
+        QCOMPARE(pixelAt(image, frame.place(peak)), plotSeriesColour(0).rgb() & 0xffffff);
+        // The legend is drawn where the frame says: the first series' sample is in it
+        // (on a tiny picture it may only say how many series it leaves out).
+        if (size.width() < 300)
+            return;
+        qsizetype samplePixels = 0;
+        const QRect inside = frame.legend.toAlignedRect() & image.rect();
+        for (int y = inside.top(); y <= inside.bottom(); ++y)
+            for (int x = inside.left(); x <= inside.right(); ++x)
+                samplePixels
+                    += (image.pixel(x, y) & 0xffffff) == (plotSeriesColour(0).rgb() & 0xffffff);
+        QVERIFY2(samplePixels > 20, qPrintable(QString::number(samplePixels)));
+    }
+
     void aGifFileReadsBackAsTheSamePicture()
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QImage image = renderPlot(threeSeries(), QSize(500, 360));
+        // A line, a dashed line and markers: each keeps its colour in 256.
+        PlotData plot = threeSeries();
+        plot.series[1].style = PlotSeries::Style::Dashed;
+        plot.series[2].style = PlotSeries::Style::Markers;
+        const QImage image = renderPlot(plot, QSize(500, 360));
         const QString path = dir.filePath(QStringLiteral("plot.gif"));
         QString error;
         QVERIFY2(writeGif(image, path, &error), qPrintable(error));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.read(6) == "GIF89a");
+        // Stored answers compare by bytes: the same plot gives the same file.
+        const QString again = dir.filePath(QStringLiteral("again.gif"));
+        QVERIFY2(writeGif(renderPlot(plot, QSize(500, 360)), again, &error), qPrintable(error));
+        QFile second(again);
+        QVERIFY(second.open(QIODevice::ReadOnly));
+        file.seek(0);
+        QVERIFY(file.readAll() == second.readAll());
 
         const QImage back(path);
         QCOMPARE(back.size(), image.size());

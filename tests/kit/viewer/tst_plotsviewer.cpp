@@ -2,17 +2,20 @@
 #include "PlotSource.h"
 #include "PlotsWindow.h"
 
-#include "platform/RegistryHive.h"
 #include "core/mdlRegistryAPI.h"
+#include "platform/RegistryHive.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -77,6 +80,20 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("b-run.gif - Plots"));
     }
 
+    void aDirectoryNamedWithPercentSignsIsNamedAsItIs()
+    {
+        QTemporaryDir root;
+        const QString path = root.filePath(QStringLiteral("%2 runs %1"));
+        QVERIFY(QDir().mkdir(path));
+        writeFile(QDir(path).filePath(QStringLiteral("%1.plt")), goodPlot);
+        PlotsWindow window(resolveStart({path + QLatin1Char('/')}, HandOff()), HandOff());
+        auto *status = window.findChild<QLabel *>(QStringLiteral("handOffStatus"));
+        QVERIFY(status);
+        QCOMPARE(status->text(),
+                 QStringLiteral("1 plot file in ") + QDir::toNativeSeparators(path));
+        QCOMPARE(window.windowTitle(), QStringLiteral("%1.plt - Plots"));
+    }
+
     void aDirectoryWithoutPlotsOrMissingSaysSo()
     {
         QTemporaryDir dir;
@@ -127,6 +144,65 @@ private slots:
         QVERIFY(!window.grab().isNull()); // painting the message does not fail
         QString error;
         QVERIFY(!window.savePng(dir.filePath(QStringLiteral("out.png")), &error));
+    }
+
+    // What is not a regular file, or is too large, is refused unread with a message in
+    // the window: a FIFO would block the viewer before it shows a window, /dev/zero
+    // would fill the memory.
+    void whatIsNotAPlotFileIsRefusedUnread_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("FIFO") << "fifo"
+                              << "is not a plot file: it is a device, a pipe or a socket";
+        QTest::newRow("/dev/zero") << "zero"
+                                   << "'/dev/zero' is not a plot file: it is a device";
+        QTest::newRow("directory handed over as the plot") << "directory"
+                                                           << "is a directory, not a plot file.";
+        QTest::newRow("too large") << "large"
+                                   << "is too large to draw (33554433 bytes; the plot viewer "
+                                      "draws files of up to 32 MB).";
+    }
+
+    void whatIsNotAPlotFileIsRefusedUnread()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("run.plt"));
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == QLatin1String("zero")) {
+            path = QStringLiteral("/dev/zero");
+        } else if (kind == QLatin1String("directory")) {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("run.plt")));
+        } else {
+            // A sparse file one byte past the limit, starting like a plot.
+            writeFile(path, goodPlot);
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.resize(maxPlotFileSize + 1));
+        }
+
+        const LoadedPlot loaded = loadPlotFile(path);
+        QCOMPARE(loaded.kind, LoadedPlot::Failed);
+        QVERIFY2(loaded.message.contains(expected), qPrintable(loaded.message));
+
+        // The same in the window, whether named on the command line or handed over.
+        HandOff handOff;
+        handOff.activePath = QFileInfo(path).path();
+        handOff.fileIn = QFileInfo(path).fileName();
+        const ViewerStart start = resolveStart({}, handOff);
+        QCOMPARE(start.mode, ViewerStart::SinglePlot);
+        PlotsWindow window(start, handOff);
+        QCOMPARE(window.canvas()->current().kind, LoadedPlot::Failed);
+        QVERIFY2(window.canvas()->message().contains(expected),
+                 qPrintable(window.canvas()->message()));
+        QVERIFY(!window.grab().isNull());
+
+        // Such a file is not offered in a directory's list either.
+        if (kind != QLatin1String("zero") && kind != QLatin1String("large"))
+            QVERIFY(!plotFilesIn(dir.path()).contains(QStringLiteral("run.plt")));
     }
 
     void theStartFollowsTheArgumentOrTheHandOff_data()
