@@ -98,6 +98,8 @@ public:
     // RunHost
     QWidget *hostWindow() override { return this; }
     bool PrepareRestart(const QString &programName) override;
+    FileDialogState &startupDialog() override;
+    frmDocument *openNewDocument() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
