@@ -2,6 +2,7 @@
 // menu's commands and the about box.
 #include "TestDoubles.h"
 
+#include "core/mdlLastFile.h"
 #include "editor/frmDocument.h"
 #include "runs/RunHost.h"
 #include "runs/mdlDataFiles.h"
@@ -9,11 +10,13 @@
 #include "runs/mdlKV.h"
 #include "runs/mdlMail.h"
 #include "shell/frmAbout.h"
+#include "shell/frmMain.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -122,6 +125,7 @@ class CommandsTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void init() { QGuiApplication::clipboard()->setText(u"before"_s); }
 
     void aboutBoxShownTwiceIsOneHiddenModalWindow();
@@ -148,6 +152,8 @@ private slots:
     void searchShowsTheKeysThenStartsTheToolMaximized();
     void searchWithTheToolMissingSaysSo();
     void manualOpensThroughTheDesktopOrIsReportedMissing();
+
+    void theMainWindowKeepsTheStartupDialogForTheFloppyCommands();
 };
 
 void CommandsTest::aboutBoxShownTwiceIsOneHiddenModalWindow()
@@ -622,6 +628,43 @@ void CommandsTest::manualOpensThroughTheDesktopOrIsReportedMissing()
     QCOMPARE(l.h.desktop.opened.first().verb, u"open"_s);
     QCOMPARE(l.h.desktop.opened.first().target, manual);
     QCOMPARE(l.h.desktop.opened.first().style, WindowStyle::MaximizedFocus);
+}
+
+void CommandsTest::theMainWindowKeepsTheStartupDialogForTheFloppyCommands()
+{
+    Harness h;
+    Harness::write(h.program + u"/KV-Win.ini"_s, "");
+    Harness::write(h.tmp.path() + u"/model.ty"_s, "x = 1\r\n");
+    SaveLastFile(h.hive, u"model.ty"_s, h.tmp.path());
+    frmMain w(h.ctx);
+    QVERIFY(w.MDIForm_Load());
+    frmDocument *startup = w.startupDocument();
+    QVERIFY(startup && w.activeDocument() == startup);
+
+    h.dialogs.files.enqueue(std::nullopt);
+    w.mnuKV_SubmitFromA_Click();
+    QCOMPARE(h.dialogs.openDialogs.value(0).initDir, u"A:"_s);
+    QCOMPARE(startup->CommonDialog1().initDir, u"A:"_s);
+
+    // Closed, the start-up window leaves its dialog to the commands that use it.
+    w.mnuFileClose_Click();
+    QTRY_VERIFY(!w.startupDocument());
+    QCOMPARE(w.startupDialog().initDir, u"A:"_s);
+    h.dialogs.files.enqueue(std::nullopt);
+    w.mnuKV_OutputToA_Click();
+    QCOMPARE(h.dialogs.openDialogs.value(1).title,
+             u"Select File to be Copied to A: (Floppy Drive)"_s);
+    QCOMPARE(w.startupDialog().initDir, h.program + u"/user"_s);
+    QCOMPARE(h.dialogs.messages.last().text, failedText);
+
+    QTimer::singleShot(0, &w, [] {
+        if (auto *box = qobject_cast<frmAbout *>(QApplication::activeModalWidget()))
+            box->cmdOkay()->click();
+    });
+    w.mnuHelpAbout_Click();
+    const auto boxes = w.findChildren<frmAbout *>();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY(boxes.first()->isHidden());
 }
 
 QTEST_MAIN(CommandsTest)
