@@ -4,6 +4,7 @@
 
 #include "core/mdlLastFile.h"
 #include "editor/frmDocument.h"
+
 #include "runs/RunHost.h"
 #include "runs/mdlDataFiles.h"
 #include "runs/mdlHelp.h"
@@ -11,6 +12,7 @@
 #include "runs/mdlMail.h"
 #include "shell/frmAbout.h"
 #include "shell/frmMain.h"
+#include <Qsci/qsciscintilla.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -138,6 +140,7 @@ private slots:
     void floppyModeIsEnteredAndLeft();
     void submitFromFloppyCancelledEndsSilently();
     void submitFromFloppyWithAnUnreadableFileFails();
+    void submitFromFloppyKeepsUnsavedChangesOfTheActiveWindow();
 
     void outputToFloppy_data();
     void outputToFloppy();
@@ -384,6 +387,31 @@ void CommandsTest::submitFromFloppyWithAnUnreadableFileFails()
     QCOMPARE(l.h.dialogs.messages.first().title, QString());
     QCOMPARE(l.h.dialogs.messages.first().icon, MsgIcon::None);
     QVERIFY(l.h.desktop.started.isEmpty());
+}
+
+void CommandsTest::submitFromFloppyKeepsUnsavedChangesOfTheActiveWindow()
+{
+    Lab l;
+    const QString floppy = l.h.tmp.path() + u"/floppy"_s;
+    QDir().mkpath(floppy);
+    Harness::write(floppy + u"/heat.ty"_s, "t = 2\r\n");
+    Harness::write(l.h.tmp.path() + u"/mine.ty"_s, "mine\r\n");
+    frmDocument *edited = l.host.openStartupDocument();
+    edited->LoadFile(l.h.tmp.path() + u"/mine.ty"_s);
+    edited->rtfText()->append(u"edited\r\n"_s);
+    QVERIFY(edited->IsDirty());
+    const QByteArray before = edited->textBytes();
+
+    l.h.dialogs.files.enqueue(floppy + u"/heat.ty"_s);
+    l.commands().mnuKV_SubmitFromA_Click();
+
+    QCOMPARE(l.host.docs.size(), size_t(2));
+    QCOMPARE(edited->textBytes(), before);
+    QVERIFY(edited->IsDirty());
+    QCOMPARE(edited->Filename(), l.h.tmp.path() + u"/mine.ty"_s);
+    QCOMPARE(l.host.active->Filename(), l.userDir() + u"/heat.ty"_s);
+    QCOMPARE(Harness::read(l.userDir() + u"/heat.ty"_s), QByteArray("t = 2\r\n"));
+    QCOMPARE(l.h.desktop.started.size(), 1);
 }
 
 void CommandsTest::outputToFloppy_data()

@@ -113,6 +113,12 @@ void DataFileCommands::mnuKV_SubmitFromA_Click()
         const QString path = doc->AskFilename(false);
         if (path.isEmpty())
             return;
+        // Loading replaces the window's text: unsaved changes stay where they are and
+        // the file from the floppy gets a window of its own.
+        if (doc->IsDirty())
+            doc = m_host.openNewDocument();
+        if (!doc)
+            throw KvError::deviceIo();
         doc->LoadFile(mapFloppyPath(path, m_ctx.desktop.floppyDirectory()));
         // 3.
         QString dir;
