@@ -75,6 +75,14 @@ struct Lab
         Harness::write(h.program + u"/DOSstart.ode"_s, "start\r\n");
     }
     QString userDir() const { return h.program + u"/user"_s; }
+    // A directory standing for the floppy drive.
+    QString makeFloppy()
+    {
+        const QString floppy = h.tmp.path() + u"/floppy"_s;
+        QDir().mkpath(floppy);
+        h.desktop.floppy = floppy;
+        return floppy;
+    }
     // The data-file, floppy and run commands as the main window calls them.
     DataFileCommands commands() { return DataFileCommands(h.ctx, host, runs); }
     QStringList titles() const
@@ -316,9 +324,7 @@ void CommandsTest::dataFileDialogCancelledStartsNothing()
 void CommandsTest::floppyModeIsEnteredAndLeft()
 {
     Lab l;
-    const QString floppy = l.h.tmp.path() + u"/floppy"_s;
-    QDir().mkpath(floppy);
-    l.h.desktop.floppy = floppy;
+    const QString floppy = l.makeFloppy();
     Harness::write(floppy + u"/heat.ty"_s, "t = 2\r\n");
     Harness::write(floppy + u"/heat.dat"_s, "9\r\n");
     frmDocument *startup = l.host.openStartupDocument();
@@ -392,8 +398,7 @@ void CommandsTest::submitFromFloppyWithAnUnreadableFileFails()
 void CommandsTest::submitFromFloppyKeepsUnsavedChangesOfTheActiveWindow()
 {
     Lab l;
-    const QString floppy = l.h.tmp.path() + u"/floppy"_s;
-    QDir().mkpath(floppy);
+    const QString floppy = l.makeFloppy();
     Harness::write(floppy + u"/heat.ty"_s, "t = 2\r\n");
     Harness::write(l.h.tmp.path() + u"/mine.ty"_s, "mine\r\n");
     frmDocument *edited = l.host.openStartupDocument();
@@ -421,9 +426,7 @@ void CommandsTest::outputToFloppy_data()
     QTest::addColumn<QStringList>("titles");
     QTest::addColumn<bool>("copied");
 
-    const QString check = u"In 'FileExists' routine ..."_s;
     const QString checkDir = u"In 'dirExists' routine ..."_s;
-    Q_UNUSED(check);
     QTest::newRow("mounted") << QList<DriveState>{DriveState::Ready} << QList<MsgAnswer>{}
                              << QStringList() << true;
     QTest::newRow("unmounted, retry cancelled")
@@ -444,9 +447,7 @@ void CommandsTest::outputToFloppy()
     QFETCH(bool, copied);
 
     Lab l;
-    const QString floppy = l.h.tmp.path() + u"/floppy"_s;
-    QDir().mkpath(floppy);
-    l.h.desktop.floppy = floppy;
+    const QString floppy = l.makeFloppy();
     for (DriveState s : looks)
         l.h.desktop.floppyStates.enqueue(s);
     for (MsgAnswer a : answers)
