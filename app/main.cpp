@@ -19,7 +19,8 @@ int main(int argc, char *argv[])
     IniSettings settings;
     QtDesktopServices desktop(
         qEnvironmentVariable("KELVARA_FLOPPY", QStringLiteral("/media/floppy")));
-    QtUserDialogs dialogs;
+    // A dialog whose initial directory is "A:" opens on the floppy directory.
+    QtUserDialogs dialogs(desktop.floppyDirectory());
     AppContext ctx{state, hive, settings, desktop, dialogs, QApplication::applicationDirPath(), {}};
 
     frmMain mainWindow(ctx);

@@ -3,6 +3,7 @@
 class frmDocument;
 class QString;
 class QWidget;
+struct FileDialogState;
 
 // What the run commands need from the main window.
 class RunHost
@@ -18,4 +19,10 @@ public:
     // Arranges the program's one-time start at the next log-on; false when a step
     // failed (the run goes on all the same).
     virtual bool PrepareRestart(const QString &programName) = 0;
+    // The start-up document's file dialog, also once that window was closed: the
+    // data-file and floppy commands use it whichever window is active, and its
+    // initial directory "A:" marks floppy mode.
+    virtual FileDialogState &startupDialog() = 0;
+    // A new empty document window, shown and active.
+    virtual frmDocument *openNewDocument() = 0;
 };

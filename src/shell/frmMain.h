@@ -99,6 +99,8 @@ public:
     // RunHost
     QWidget *hostWindow() override { return this; }
     bool PrepareRestart(const QString &programName) override;
+    FileDialogState &startupDialog() override;
+    frmDocument *openNewDocument() override;
 
     // The size a new or cascaded document window gets: three quarters of the
     // frame's client area each way, never less than 300 x 200 pixels.

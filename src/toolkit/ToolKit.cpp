@@ -2,6 +2,7 @@
 
 #include "core/AppContext.h"
 #include "core/AppState.h"
+#include "editor/mdlFileChecks.h"
 #include "platform/UserDialogs.h"
 
 #include <QDir>
@@ -139,18 +140,36 @@ StartRequest listTyRequest(const AppContext &ctx, WindowStyle style)
     return {listTy(ctx), {}, style};
 }
 
-bool startOrReport(AppContext &ctx, QWidget *owner, const StartRequest &request)
+namespace {
+void reportNotStarted(AppContext &ctx, QWidget *owner, const QString &program)
 {
-    if (ctx.desktop.startProgram(request))
-        return true;
     ctx.dialogs.message(owner,
-                        {QStringLiteral("The program '") + request.program
+                        {QStringLiteral("The program '") + program
                              + QStringLiteral("' could not be started.\r\n"
                                               "Check that the tool kit is installed and that "
                                               "this file is there and may be executed."),
                          QStringLiteral("A tool-kit program could not be started."),
                          MsgButtons::OK,
                          MsgIcon::Exclamation});
+}
+} // namespace
+
+bool startToolOrReport(AppContext &ctx, QWidget *owner, StartRequest request)
+{
+    const QString onDisk = resolveExistingPath(request.program);
+    if (onDisk.isEmpty()) {
+        reportNotStarted(ctx, owner, request.program);
+        return false;
+    }
+    request.program = onDisk;
+    return startOrReport(ctx, owner, request);
+}
+
+bool startOrReport(AppContext &ctx, QWidget *owner, const StartRequest &request)
+{
+    if (ctx.desktop.startProgram(request))
+        return true;
+    reportNotStarted(ctx, owner, request.program);
     return false;
 }
 

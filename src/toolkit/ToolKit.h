@@ -70,5 +70,8 @@ StartRequest listTyRequest(const AppContext &ctx, WindowStyle style);
 // Starts the program; when it cannot be started (missing, not executable), says so
 // naming the file, and returns false. The program never waits for it.
 bool startOrReport(AppContext &ctx, QWidget *owner, const StartRequest &request);
+// The same for a program of the tool kit that is first looked up on disk (without
+// regard to case): a missing one is said the same way and not started.
+bool startToolOrReport(AppContext &ctx, QWidget *owner, StartRequest request);
 
 } // namespace ToolKit
