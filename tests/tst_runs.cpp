@@ -86,6 +86,7 @@ private slots:
     void modifiedFileAsksBeforeSaving();
     void untitledDocumentAsksNamingNoFile_data();
     void untitledDocumentAsksNamingNoFile();
+    void startDemoIsNotACodeFileUntilSaved();
     void wrongEndingOffersSaveAndNeverRuns_data();
     void wrongEndingOffersSaveAndNeverRuns();
     void endingIsComparedWithoutRegardToCase();
@@ -214,6 +215,31 @@ void RunsTest::untitledDocumentAsksNamingNoFile()
     QCOMPARE(l.h.desktop.started.size(), launchers);
     if (launchers)
         QCOMPARE(l.lastArguments().first(), u"new"_qs);
+}
+
+void RunsTest::startDemoIsNotACodeFileUntilSaved()
+{
+    Harness h;
+    Harness::write(h.program + u"/KV-Win.ini"_qs, "");
+    Harness::write(h.program + u"/DOSstart.ode"_qs, "x\r\n");
+    Harness::write(h.program + u"/demos/all/heat-ivp.ty"_qs, "Print 1\r\n");
+    const QString cwd = QDir::currentPath();
+    frmMain w(h.ctx);
+    QVERIFY(w.MDIForm_Load());
+    QCOMPARE(w.activeDocument()->Filename(), u"Heat Transfer (IVP)"_qs);
+    h.dialogs.messages.clear();
+    h.dialogs.answers << MsgAnswer::OK;
+    h.dialogs.files << std::optional<QString>(h.program + u"/user/heat.ty"_qs);
+    w.mnuKV_Submit_Click();
+    QCOMPARE(h.dialogs.messages.size(), 1);
+    QCOMPARE(h.dialogs.messages.first().text, u"Okay to save 'Heat Transfer (IVP)' now?"_qs);
+    QCOMPARE(h.dialogs.messages.first().title, u"Code -not- saved!"_qs);
+    QCOMPARE(h.dialogs.saveDialogs.size(), 1);
+    // Saved under the chosen name, the demo's own file untouched, and run from there.
+    QCOMPARE(Harness::read(h.program + u"/user/heat.ty"_qs), QByteArray("Print 1\r\n"));
+    QCOMPARE(h.desktop.started.size(), 1);
+    QCOMPARE(h.desktop.started.first().arguments.first(), u"heat"_qs);
+    QDir::setCurrent(cwd);
 }
 
 void RunsTest::wrongEndingOffersSaveAndNeverRuns_data()
