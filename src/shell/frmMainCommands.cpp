@@ -10,6 +10,11 @@ bool frmMain::PrepareRestart(const QString &programName)
     return ::PrepareRestart(m_ctx, programName);
 }
 
+bool frmMain::RunCodeFile()
+{
+    return m_runs->RunCodeFile();
+}
+
 void frmMain::mnuKV_Plots_Click()
 {
     m_runs->mnuKV_Plots_Click();
@@ -29,7 +34,6 @@ void frmMain::mnuFilePrint_Click() {}
 void frmMain::mnuFilePrinterSetup_Click() {}
 void frmMain::mnuEditFind_Click() {}
 void frmMain::mnuEditFindNext_Click() {}
-void frmMain::mnuKV_Demo_Click() {}
 void frmMain::mnuKV_Data_Click() {}
 void frmMain::mnuKV_eMail_Click() {}
 void frmMain::mnuKV_SubmitFromA_Click() {}
