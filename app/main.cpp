@@ -1,10 +1,10 @@
+#include "core/AppContext.h"
+#include "core/AppState.h"
 #include "platform/DesktopServices.h"
 #include "platform/RegistryHive.h"
 #include "platform/Settings.h"
 #include "platform/UserDialogs.h"
-#include "core/AppContext.h"
-#include "core/AppState.h"
-#include "shell/frmMain.h"
+#include "shell/StartUp.h"
 
 #include <QApplication>
 
@@ -22,9 +22,9 @@ int main(int argc, char *argv[])
     QtUserDialogs dialogs;
     AppContext ctx{state, hive, settings, desktop, dialogs, QApplication::applicationDirPath(), {}};
 
-    frmMain mainWindow(ctx);
-    if (!mainWindow.MDIForm_Load())
+    // The introduction screen first; it opens the main window.
+    StartUp start(ctx);
+    if (!start.begin())
         return 1;
-    mainWindow.show();
     return QApplication::exec();
 }
