@@ -148,17 +148,19 @@ void frmDemo::buildControls()
         const char *list;
         QList<std::pair<Placed, QString>> labels;
     };
+    // The explanatory labels reach down to the next label or the foot of the page,
+    // so their last lines are not cut off in the window font.
     const TabSpec tabs[5] = {
         {"&Initial Value Problems",
          "ListViewIVP",
-         {{{"lblIVPIntro", {120, 480, 4095, 1920}},
+         {{{"lblIVPIntro", {120, 480, 4095, 2160}},
            QStringLiteral(
                "Initial-Value-Problem (IVP) demo files are listed to the right.  Each file "
                "demonstrates how to integrate some Partial or Ordinary Differential Equations "
                "(PDEs or ODEs) in just a few lines of code.  IVPs must have a set of Initial "
                "Conditions where as Boundary-Value-Problems (BVPs)  find their Initial "
                "Conditions.")},
-          {{"lblIVPIntro3", {120, 2640, 4215, 1680}},
+          {{"lblIVPIntro3", {120, 2640, 4215, 1815}},
            QStringLiteral(
                "The -Find- statement is key to Lumetry.  A Find statement calls a routine until "
                "its objective function (see the -To- phase) is satisfied. There are several "
@@ -166,7 +168,7 @@ void frmDemo::buildControls()
                "name ... no numerical code necessary)!")}}},
         {"&Boundary Value Problems",
          "ListViewBVP",
-         {{{"lblBVP1", {120, 480, 4095, 2160}},
+         {{{"lblBVP1", {120, 480, 4095, 3975}},
            QStringLiteral(
                "Boundary-Value-Problem (IVP) demo files are listed to the right.  Each file "
                "demonstrates how to find their Initial Conditions while integrating some Partial "
@@ -174,7 +176,7 @@ void frmDemo::buildControls()
                "Most demos require less than 100 lines of code.")}}},
         {"In&verse Problems",
          "ListViewIP",
-         {{{"lblIP1", {120, 480, 4215, 2160}},
+         {{{"lblIP1", {120, 480, 4215, 3975}},
            QStringLiteral(
                "Inverse Problems (IPs) are problems where the user knowns the target but not how "
                "to get their.  For example, an airplane crashes at point XYZ but how the plane "
@@ -183,7 +185,7 @@ void frmDemo::buildControls()
                "problem that Lumetry can solve.")}}},
         {"S&olvers",
          "ListViewSolv",
-         {{{"lblSolv1", {120, 480, 4095, 2160}},
+         {{{"lblSolv1", {120, 480, 4095, 3975}},
            QStringLiteral(
                "Solvers are built-in numerical methods for solving various types of math "
                "problems.  Most solvers can be nested; i.e. one solver can execute a routine "
@@ -191,7 +193,7 @@ void frmDemo::buildControls()
                "R&&D projects, manufacturing processes, and distribution ALL in one run.")}}},
         {"&Templates",
          "ListViewTemp",
-         {{{"lblTemp1", {120, 480, 4095, 1200}},
+         {{{"lblTemp1", {120, 480, 4095, 3975}},
            QStringLiteral(
                "These template files are for you to modify in order that you save time in "
                "developing your Lumetry solutions to your math problems.  Use Windows Explore "

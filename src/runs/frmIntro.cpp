@@ -121,8 +121,10 @@ void frmIntro::cmdViewPlots_Click()
 {
     // The viewer, or the message that it is missing.
     ViewOldPlots(m_ctx, this);
-    // The main window opens before this one goes, so the program never finds
-    // itself without a window.
+    // Out of sight before the main window loads (which may greet the user); closed
+    // only once the main window is open, so the program never finds itself without
+    // a window.
+    hide();
     m_host.openMainWindow();
     close();
 }
