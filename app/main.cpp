@@ -1,18 +1,23 @@
+#include "core/AppContext.h"
+#include "core/AppState.h"
 #include "platform/DesktopServices.h"
 #include "platform/RegistryHive.h"
 #include "platform/Settings.h"
 #include "platform/UserDialogs.h"
-#include "core/AppContext.h"
-#include "core/AppState.h"
-#include "shell/frmMain.h"
+#include "shell/StartUp.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvara Solver"));
     QApplication::setOrganizationName(QStringLiteral("Brindlemoor"));
+    // Every window and box shows the program's icon; the desktop matches the windows
+    // to the menu entry "kelvara.desktop".
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kelvara.svg")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("kelvara"));
 
     AppState state;
     RegistryHive hive(RegistryHive::defaultPath());
@@ -23,9 +28,9 @@ int main(int argc, char *argv[])
     QtUserDialogs dialogs(desktop.floppyDirectory());
     AppContext ctx{state, hive, settings, desktop, dialogs, QApplication::applicationDirPath(), {}};
 
-    frmMain mainWindow(ctx);
-    if (!mainWindow.MDIForm_Load())
+    // The introduction screen first; it opens the main window.
+    StartUp start(ctx);
+    if (!start.begin())
         return 1;
-    mainWindow.show();
     return QApplication::exec();
 }

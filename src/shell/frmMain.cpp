@@ -5,6 +5,7 @@
 #include "core/Twips.h"
 #include "core/mdlLastFile.h"
 #include "core/mdlRegistryAPI.h"
+#include "demos/frmDemo.h"
 #include "editor/mdlFileChecks.h"
 #include "platform/AppInfo.h"
 #include "platform/KvError.h"
@@ -24,6 +25,7 @@
 #include <QMdiSubWindow>
 #include <QScreen>
 #include <QSessionManager>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 using namespace mdlRegistryAPI;
@@ -65,7 +67,11 @@ frmMain::frmMain(AppContext &ctx, QWidget *parent)
     });
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The catalogue is a window of its own; it goes with the main window.
+    delete m_demo;
+}
 
 QString frmMain::kvWinIniPath() const
 {
@@ -323,9 +329,11 @@ void frmMain::MDIForm_Resize()
                                   Twips::toPxY(6500, this))));
 }
 
+// The frame's active child is the current sub-window: it stays the same while the
+// frame is hidden or another top-level window (the demo catalogue) has the focus.
 int frmMain::ChildFormType() const
 {
-    QMdiSubWindow *sub = m_mdi->activeSubWindow();
+    QMdiSubWindow *sub = m_mdi->currentSubWindow();
     if (!sub)
         return 0;
     return qobject_cast<frmDocument *>(sub->widget()) ? 1 : -1;
@@ -333,7 +341,7 @@ int frmMain::ChildFormType() const
 
 frmDocument *frmMain::activeDocument() const
 {
-    QMdiSubWindow *sub = m_mdi->activeSubWindow();
+    QMdiSubWindow *sub = m_mdi->currentSubWindow();
     return sub ? qobject_cast<frmDocument *>(sub->widget()) : nullptr;
 }
 
@@ -392,21 +400,28 @@ void frmMain::mnuFileExit_Click()
     showDemoCatalogue();
 }
 
+frmDemo *frmMain::demoWindow() const
+{
+    return m_demo;
+}
+
 void frmMain::showDemoCatalogue()
 {
     if (!m_demo) {
-        // The demo catalogue window; its contents come with the catalogue itself.
-        auto *demo = new QWidget(nullptr, Qt::Window);
-        demo->setObjectName(QStringLiteral("frmDemo"));
-        demo->setWindowTitle(QStringLiteral("Edit or View Demos"));
-        demo->setAttribute(Qt::WA_DeleteOnClose);
-        auto *layout = new QVBoxLayout(demo);
-        layout->addWidget(new QLabel(QStringLiteral("Heat Transfer Source Codes"), demo));
-        m_demo = demo;
+        m_demo = new frmDemo(m_ctx, *this);
+        m_demo->setAttribute(Qt::WA_DeleteOnClose);
+        m_demo->Form_Load();
     }
     m_demo->show();
     m_demo->raise();
     m_demo->activateWindow();
+}
+
+void frmMain::mnuKV_Demo_Click()
+{
+    hide();
+    showDemoCatalogue();
+    m_demo->ODE_tabs()->setFocus();
 }
 
 void frmMain::MDIForm_QueryUnload(bool &cancel, int unloadMode)

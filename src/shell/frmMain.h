@@ -1,5 +1,7 @@
 #pragma once
 
+#include "demos/DemoHost.h"
+#include "demos/frmDemo.h"
 #include "editor/frmDocument.h"
 #include "runs/RunHost.h"
 
@@ -22,7 +24,7 @@ class RunController;
 
 // The main window: a multiple-document frame holding the code document windows,
 // the menu bar, the toolbar and the status bar.
-class frmMain : public QMainWindow, public DocumentHost, public RunHost
+class frmMain : public QMainWindow, public DocumentHost, public RunHost, public DemoHost
 {
     Q_OBJECT
 
@@ -35,23 +37,23 @@ public:
     bool MDIForm_Load();
     // Fills BasePath, ProductDir, ProgramPath and OdeEnv; false (after its message)
     // when the program directory has no base directory above it.
-    bool Start_Path();
+    bool Start_Path() override;
     // 0 with no active child window, 1 for a code document, -1 for any other.
-    int ChildFormType() const;
+    int ChildFormType() const override;
     frmDocument *activeDocument() const override;
     QList<frmDocument *> documents() const;
     // The window created while loading; null once it was closed.
     frmDocument *startupDocument() const { return m_startupDoc; }
     bool ExitRequested() const { return m_exitRequested; }
     // The demo catalogue window, once it was opened.
-    QWidget *demoWindow() const { return m_demo; }
+    frmDemo *demoWindow() const;
 
     // Creates a new document window and shows it.
     frmDocument *newDocument();
 
     // File menu
     void mnuFile_Click();
-    void mnuFileNew_Click();
+    void mnuFileNew_Click() override;
     void mnuFileOpen_Click();
     void mnuFileClose_Click();
     void mnuFileDelete_Click();
@@ -105,6 +107,8 @@ public:
     // The size a new or cascaded document window gets: three quarters of the
     // frame's client area each way, never less than 300 x 200 pixels.
     QSize documentWindowSize() const;
+    // DemoHost
+    bool RunCodeFile() override;
 
 protected:
     bool event(QEvent *event) override;
@@ -162,7 +166,7 @@ private:
     QPointer<frmDocument> m_startupDoc;
     // The start-up document's dialog; kept for Delete after that window closed.
     std::shared_ptr<FileDialogState> m_startupDialog;
-    QPointer<QWidget> m_demo;
+    QPointer<frmDemo> m_demo;
     bool m_exitRequested = false;
     bool m_firstShow = true;
     bool m_exitInProgress = false;

@@ -27,6 +27,11 @@ frmDocument *frmMain::openNewDocument()
     return newDocument();
 }
 
+bool frmMain::RunCodeFile()
+{
+    return m_runs->RunCodeFile();
+}
+
 void frmMain::mnuKV_Plots_Click()
 {
     m_runs->mnuKV_Plots_Click();
@@ -79,4 +84,3 @@ void frmMain::mnuFilePrint_Click() {}
 void frmMain::mnuFilePrinterSetup_Click() {}
 void frmMain::mnuEditFind_Click() {}
 void frmMain::mnuEditFindNext_Click() {}
-void frmMain::mnuKV_Demo_Click() {}

@@ -60,6 +60,16 @@ QString answersDir(const AppContext &ctx)
     return programFile(ctx, QStringLiteral("demos/all/answers/"));
 }
 
+QString demoDir(const AppContext &ctx)
+{
+    return programFile(ctx, QStringLiteral("demos/all"));
+}
+
+QString demoAnswersDir(const AppContext &ctx)
+{
+    return programFile(ctx, QStringLiteral("demos/all/Answers/"));
+}
+
 QString demoRunDir(const AppState &state)
 {
     return state.BasePath + state.ProductDir + QStringLiteral("/demos/all");

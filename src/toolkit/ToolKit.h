@@ -33,6 +33,11 @@ QString mySim(const AppContext &ctx);
 QString plotsViewer(const AppContext &ctx);
 // P/demos/all/answers/ with its trailing "/".
 QString answersDir(const AppContext &ctx);
+// P/demos/all, the demo folder the catalogue shows and edits from.
+QString demoDir(const AppContext &ctx);
+// P/demos/all/Answers/ with its trailing "/": where View Answer loads an answer
+// (the look-up does not mind the case, so it is the same folder as answersDir).
+QString demoAnswersDir(const AppContext &ctx);
 // B/Kelvara/demos/all: where a demo run looks for the demo (from the state's
 // BasePath and ProductDir, not from the program directory).
 QString demoRunDir(const AppState &state);
