@@ -308,11 +308,13 @@ void TextStyler::styleRange(qsizetype start, qsizetype end)
             if (coloured)
                 TessalySyntax::classifyLine(
                     text + lineStart, lineEnd - lineStart, classes.data() + lineStart);
-            // Each character (all bytes of a UTF-8 sequence together) takes the other
-            // style of its pair than the one before it; every line starts alike.
+            // Each character (all bytes of a UTF-8 sequence together, and a CR LF)
+            // takes the other style of its pair than the one before it; every line
+            // starts alike.
             int turn = 1;
             for (qsizetype i = lineStart; i < lineEnd; ++i) {
-                if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+                const auto byte = static_cast<unsigned char>(text[i]);
+                if ((byte & 0xC0) != 0x80 && byte != '\n')
                     turn ^= 1;
                 styles[i]
                     = static_cast<char>(styleOf(coloured ? classes[i] : TextClass::Plain, turn));
