@@ -36,6 +36,7 @@ struct Result
     double text = -1;
     double idle = -1;
     double peakMb = -1;
+    double cpu = -1; // CPU seconds used until idle (less sensitive to a busy machine)
 };
 
 // CPU time used so far by a process, in clock ticks (-1 once it is gone).
@@ -159,6 +160,7 @@ Result measure(const QString &program,
                 if (now - at >= 500 && now - at < 560 && ticks - used <= quietTicks
                     && at / 1000.0 >= r.text) {
                     r.idle = at / 1000.0;
+                    r.cpu = double(used) / sysconf(_SC_CLK_TCK);
                     break;
                 }
             if (r.idle >= 0)
@@ -239,7 +241,8 @@ Result medianOf(const QList<Result> &runs)
     return {column(&Result::visible),
             column(&Result::text),
             column(&Result::idle),
-            column(&Result::peakMb)};
+            column(&Result::peakMb),
+            column(&Result::cpu)};
 }
 
 QString cell(double v, const char *unit)
@@ -308,8 +311,14 @@ int main(int argc, char *argv[])
         files << path;
     }
 
-    std::printf(
-        "%-22s %-10s %8s %8s %8s %8s\n", "file", "program", "window", "text", "idle", "peak");
+    std::printf("%-22s %-10s %8s %8s %8s %8s %8s\n",
+                "file",
+                "program",
+                "window",
+                "text",
+                "idle",
+                "peak",
+                "cpu");
     int home = 0;
     for (const QString &file : files) {
         QList<Result> k, f;
@@ -317,39 +326,41 @@ int main(int argc, char *argv[])
             k << runKelvara(kelvara, tmp.path() + QStringLiteral("/home%1").arg(++home), file);
             f << runFeatherPad(
                 featherpad, tmp.path() + QStringLiteral("/home%1").arg(++home), file);
-            std::fprintf(
-                stderr,
-                "  run %d: Kelvara %.2f/%.2f/%.2f s %.0f MB, FeatherPad %.2f/%.2f/%.2f s %.0f MB\n",
-                i + 1,
-                k.last().visible,
-                k.last().text,
-                k.last().idle,
-                k.last().peakMb,
-                f.last().visible,
-                f.last().text,
-                f.last().idle,
-                f.last().peakMb);
+            for (const auto &[program, r] :
+                 {std::pair{"Kelvara", k.last()}, {"FeatherPad", f.last()}})
+                std::fprintf(stderr,
+                             "  run %d %-10s window %.2f s, text %.2f s, idle %.2f s, %.0f MB, "
+                             "cpu %.2f s\n",
+                             i + 1,
+                             program,
+                             r.visible,
+                             r.text,
+                             r.idle,
+                             r.peakMb,
+                             r.cpu);
         }
         const Result mk = medianOf(k), mf = medianOf(f);
         const QByteArray name = QFileInfo(file).fileName().toUtf8();
         auto row = [&](const char *program, const Result &r) {
-            std::printf("%-22s %-10s %8s %8s %8s %8s\n",
+            std::printf("%-22s %-10s %8s %8s %8s %8s %8s\n",
                         name.constData(),
                         program,
                         qPrintable(cell(r.visible, "s")),
                         qPrintable(cell(r.text, "s")),
                         qPrintable(cell(r.idle, "s")),
-                        qPrintable(cell(r.peakMb, "MB")));
+                        qPrintable(cell(r.peakMb, "MB")),
+                        qPrintable(cell(r.cpu, "s")));
         };
         row("Kelvara", mk);
         row("FeatherPad", mf);
-        std::printf("%-22s %-10s %8s %8s %8s %8s\n",
+        std::printf("%-22s %-10s %8s %8s %8s %8s %8s\n",
                     name.constData(),
                     "ratio",
                     qPrintable(ratio(mk.visible, mf.visible)),
                     qPrintable(ratio(mk.text, mf.text)),
                     qPrintable(ratio(mk.idle, mf.idle)),
-                    qPrintable(ratio(mk.peakMb, mf.peakMb)));
+                    qPrintable(ratio(mk.peakMb, mf.peakMb)),
+                    qPrintable(ratio(mk.cpu, mf.cpu)));
         std::fflush(stdout);
     }
     return 0;
