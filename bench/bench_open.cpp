@@ -4,6 +4,7 @@
 #include "SolverLog.h"
 #include "TestDoubles.h"
 
+#include "editor/TextStyler.h"
 #include "editor/frmDocument.h"
 
 #include <Qsci/qsciscintilla.h>
@@ -16,6 +17,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 #include <sys/resource.h>
 
 namespace {
@@ -23,10 +25,26 @@ namespace {
 struct PaintCounter : QObject
 {
     int paints = 0;
-    bool eventFilter(QObject *, QEvent *event) override
+    int throttleMs = qEnvironmentVariableIntValue("BENCH_THROTTLE");
+    QElapsedTimer last;
+    bool pending = false;
+    bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint) {
+            if (throttleMs > 0 && last.isValid() && last.elapsed() < throttleMs) {
+                if (!pending) {
+                    pending = true;
+                    auto *w = static_cast<QWidget *>(watched);
+                    QTimer::singleShot(throttleMs - last.elapsed(), w, [this, w] {
+                        pending = false;
+                        w->update();
+                    });
+                }
+                return true;
+            }
+            last.start();
             ++paints;
+        }
         return false;
     }
 };
@@ -57,6 +75,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int megabytes = argc > 1 ? std::atoi(argv[1]) : 50;
     const int height = qEnvironmentVariableIntValue("BENCH_OPEN_HEIGHT");
+    const bool oneStyle = argc > 3 && std::strcmp(argv[3], "one-style") == 0;
     Harness h;
     const QString extension = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"out"_qs;
     const QString path = h.tmp.path() + u"/big log."_qs + extension;
@@ -71,12 +90,16 @@ int main(int argc, char *argv[])
     doc.rtfText()->viewport()->installEventFilter(&counter);
     QElapsedTimer timer;
     timer.start();
+    if (oneStyle) {
+        // As the editor was before its styles alternated: every line one run of
+        // one style, word wrap, the component's default position cache.
+        QObject::disconnect(doc.rtfText(), nullptr, doc.styler(), nullptr);
+        doc.rtfText()->SendScintilla(QsciScintillaBase::SCI_SETPOSITIONCACHE, 1024L);
+    }
     doc.LoadFile(path);
-    if (qEnvironmentVariableIsSet("BENCH_PRESTYLE"))
-        doc.rtfText()->SendScintilla(
-            QsciScintillaBase::SCI_COLOURISE,
-            0L,
-            doc.rtfText()->SendScintilla(QsciScintillaBase::SCI_GETLENGTH));
+    if (oneStyle)
+        doc.rtfText()->SendScintilla(QsciScintillaBase::SCI_SETWRAPMODE,
+                                     QsciScintillaBase::SC_WRAP_WORD);
     const qint64 loadMs = timer.elapsed();
     doc.repaint(); // the first screen of text drawn
     QApplication::processEvents();

@@ -65,8 +65,9 @@ double peakMegabytes(qint64 pid)
 }
 
 // What the screen shows: nothing (black root), a window, or a window with text in
-// it. Text is at least four bands of pixel rows in which dark pixels reach across
-// most of the window (a menu bar or a tool bar is one band, and gaps break it).
+// it. Text is at least six bands of pixel rows in which ink (pixels darker than a
+// light background, coloured text included) reaches across most of the window: a
+// title bar, a menu bar or a tool bar is one band each, and gaps break them.
 enum class Seen { Nothing, Window, Text };
 
 Seen classify(const QImage &image)
@@ -93,7 +94,7 @@ Seen classify(const QImage &image)
         int dark = 0;
         for (int b = 0; b < buckets; ++b)
             for (int x = left + b * bucket; x < left + (b + 1) * bucket; ++x)
-                if (qRed(row[x]) < 110 && qGreen(row[x]) < 110 && qBlue(row[x]) < 110) {
+                if (qGray(row[x]) < 140) {
                     ++dark;
                     break;
                 }
@@ -102,7 +103,7 @@ Seen classify(const QImage &image)
             ++bands;
         inBand = textRow;
     }
-    return bands >= 4 ? Seen::Text : Seen::Window;
+    return bands >= 6 ? Seen::Text : Seen::Window;
 }
 
 // Where to keep the screen as it was when text was first seen (--shots).
