@@ -64,6 +64,7 @@ private slots:
     void neighbouringCharactersAlternateBetweenTwoLookalikeStyles();
     void anEditThatMakesALineACommentRestylesIt();
     void aLongFileIsStyledOnlyWhereTheEditorShowsIt();
+    void anEditRestylesOnlyItsOwnLines();
     void thePlainStyleSetPrintsBlack();
 };
 
@@ -218,6 +219,37 @@ void TestStyler::aLongFileIsStyledOnlyWhereTheEditorShowsIt()
     QVERIFY2(styled < text.size() / 50, qPrintable(QString::number(styled)));
     QCOMPARE(doc.styler()->classAt(0), TextClass::Word);
     QCOMPARE(doc.styler()->classAt(18), TextClass::Solver);
+}
+
+void TestStyler::anEditRestylesOnlyItsOwnLines()
+{
+    Harness h;
+    NoHost host;
+    frmDocument doc(h.ctx, host);
+    const QString path = h.tmp.path() + u"/long.ty"_qs;
+    QByteArray text;
+    for (int i = 0; i < 5000; ++i)
+        text += "Print \"x\", 12 ! line " + QByteArray::number(i) + "\r\n";
+    Harness::write(path, text);
+    doc.LoadFile(path);
+    const QByteArray before = shownClasses(doc);
+    const qsizetype computed = doc.styler()->stylesComputed();
+    QCOMPARE(computed, qsizetype(text.size()));
+    // A line in the middle becomes two, the first a comment; then the last line is
+    // shown (Ctrl+End).
+    const long middle = send(doc, Sci::SCI_POSITIONFROMLINE, 2500);
+    send(doc, Sci::SCI_INSERTTEXT, middle, reinterpret_cast<long>("! Print\r\nx = "));
+    const long length = send(doc, Sci::SCI_GETLENGTH);
+    send(doc, Sci::SCI_COLOURISE, length - 10, length);
+    QVERIFY2(doc.styler()->stylesComputed() - computed < 200,
+             qPrintable(QString::number(doc.styler()->stylesComputed() - computed)));
+    const QByteArray after = shownClasses(doc);
+    const qsizetype at = middle;
+    QCOMPARE(after.left(at), before.left(at));
+    QCOMPARE(after.mid(at, 9), QByteArray("ccccccccc"));
+    QCOMPARE(after.mid(at + 9, 4), QByteArray("pppp"));
+    // The old line goes on after "x = " with its classes; every later line keeps its own.
+    QCOMPARE(after.mid(at + 13), before.mid(at));
 }
 
 void TestStyler::thePlainStyleSetPrintsBlack()

@@ -170,6 +170,12 @@ TextStyler::TextStyler(QsciScintillaBase *editor)
     // Pages formatted for a printer show black text whatever the colours on screen.
     m_editor->SendScintilla(Sci::SCI_SETPRINTCOLOURMODE, Sci::SC_PRINT_BLACKONWHITE);
     connect(m_editor, &QsciScintillaBase::SCN_STYLENEEDED, this, &TextStyler::styleNeeded);
+    connect(m_editor,
+            &QsciScintillaBase::SCN_MODIFIED,
+            this,
+            [this](int position, int type, const char *, int length, int, int, int, int, int, int) {
+                textModified(position, type, length);
+            });
     applyStyles(m_styles);
 }
 
@@ -185,6 +191,8 @@ void TextStyler::setLanguage(Language language)
     if (language == m_language)
         return;
     m_language = language;
+    m_validEnd = 0;
+    m_editedEnd = -1;
     applyStyles(m_styles);
     // Every line is styled again, when the editor next needs it.
     m_editor->SendScintilla(Sci::SCI_STARTSTYLING, 0L, 0L);
@@ -257,23 +265,70 @@ qsizetype TextStyler::styledEnd() const
     return m_editor->SendScintilla(Sci::SCI_GETENDSTYLED);
 }
 
+qsizetype TextStyler::nextLineStart(qsizetype position) const
+{
+    const long line
+        = m_editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, static_cast<long>(position));
+    const long next = m_editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, line + 1);
+    return next < 0 ? m_editor->SendScintilla(Sci::SCI_GETLENGTH) : next;
+}
+
+void TextStyler::textModified(int position, int modificationType, int length)
+{
+    if (modificationType & Sci::SC_MOD_INSERTTEXT) {
+        if (position < m_validEnd)
+            m_validEnd += length;
+        if (m_editedEnd >= position)
+            m_editedEnd += length;
+        m_editedEnd = std::max<qsizetype>(m_editedEnd, position + length);
+    } else if (modificationType & Sci::SC_MOD_DELETETEXT) {
+        if (position < m_validEnd)
+            m_validEnd = std::max<qsizetype>(position, m_validEnd - length);
+        if (m_editedEnd > position)
+            m_editedEnd = std::max<qsizetype>(position, m_editedEnd - length);
+        m_editedEnd = std::max<qsizetype>(m_editedEnd, position);
+    }
+}
+
 void TextStyler::styleNeeded(int position)
 {
-    // From the start of the first line not styled yet to the end of the line that
-    // holds position.
+    // The editor asks for the styles from the start of the first line it holds as
+    // not styled to the end of the line that holds position.
     const long styled = m_editor->SendScintilla(Sci::SCI_GETENDSTYLED);
     const long firstLine = m_editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, styled);
     const qsizetype start = m_editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, firstLine);
-    const long length = m_editor->SendScintilla(Sci::SCI_GETLENGTH);
-    qsizetype end = std::min<long>(position, length);
+    const qsizetype length = m_editor->SendScintilla(Sci::SCI_GETLENGTH);
+    qsizetype end = std::min<qsizetype>(position, length);
     const long lastLine
         = m_editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, static_cast<long>(end));
-    if (end > m_editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, lastLine)) {
-        const long next = m_editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, lastLine + 1);
-        end = next < 0 ? length : next;
+    if (end > m_editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, lastLine))
+        end = nextLineStart(end);
+    if (end <= start)
+        return;
+    // Lines keep their styles through edits of other lines: only the edited lines
+    // and those never styled are computed (an edit near the top of a long text
+    // costs one line, not the rest of the text).
+    qsizetype editedUntil = start;
+    if (m_editedEnd >= start) {
+        const qsizetype editedLinesEnd = nextLineStart(m_editedEnd);
+        editedUntil = std::min(end, editedLinesEnd);
+        if (editedLinesEnd <= end)
+            m_editedEnd = -1;
     }
-    if (end > start)
-        styleRange(start, end);
+    if (editedUntil > start)
+        styleRange(start, editedUntil);
+    qsizetype rest = std::max(editedUntil, std::min(end, m_validEnd));
+    if (rest < end) {
+        const long restLine
+            = m_editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, static_cast<long>(rest));
+        rest = std::max(editedUntil,
+                        qsizetype(m_editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, restLine)));
+        styleRange(rest, end);
+    }
+    m_validEnd = std::max(m_validEnd, end);
+    // What was skipped holds already: the editor may go on after it.
+    if (m_editor->SendScintilla(Sci::SCI_GETENDSTYLED) < end)
+        m_editor->SendScintilla(Sci::SCI_STARTSTYLING, static_cast<unsigned long>(end), 0L);
 }
 
 void TextStyler::styleRange(qsizetype start, qsizetype end)
@@ -324,6 +379,7 @@ void TextStyler::styleRange(qsizetype start, qsizetype end)
         m_editor->SendScintilla(Sci::SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
         m_editor->SendScintilla(
             Sci::SCI_SETSTYLINGEX, static_cast<unsigned long>(n), styles.data());
+        m_stylesComputed += n;
         start = pieceEnd;
     }
 }

@@ -67,13 +67,23 @@ public:
     TextClass classAt(qsizetype position) const;
     // Where the styled text ends: the editor has asked for nothing after it.
     qsizetype styledEnd() const;
+    // How many characters' styles were computed so far (each line is computed once,
+    // and again only after an edit of it or a change of language).
+    qsizetype stylesComputed() const { return m_stylesComputed; }
 
 private:
     void styleNeeded(int position);
+    void textModified(int position, int modificationType, int length);
+    qsizetype nextLineStart(qsizetype position) const;
     void styleRange(qsizetype start, qsizetype end);
     StyleSet activeStyles() const;
 
     QsciScintillaBase *m_editor;
     Language m_language = Language::Plain;
     StyleSet m_styles = screenStyles();
+    // The styles before m_validEnd were computed and still hold (they move with the
+    // text), except in the lines edited since, which end by m_editedEnd (-1: none).
+    qsizetype m_validEnd = 0;
+    qsizetype m_editedEnd = -1;
+    qsizetype m_stylesComputed = 0;
 };
