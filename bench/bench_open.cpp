@@ -25,26 +25,10 @@ namespace {
 struct PaintCounter : QObject
 {
     int paints = 0;
-    int throttleMs = qEnvironmentVariableIntValue("BENCH_THROTTLE");
-    QElapsedTimer last;
-    bool pending = false;
-    bool eventFilter(QObject *watched, QEvent *event) override
+    bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint) {
-            if (throttleMs > 0 && last.isValid() && last.elapsed() < throttleMs) {
-                if (!pending) {
-                    pending = true;
-                    auto *w = static_cast<QWidget *>(watched);
-                    QTimer::singleShot(throttleMs - last.elapsed(), w, [this, w] {
-                        pending = false;
-                        w->update();
-                    });
-                }
-                return true;
-            }
-            last.start();
+        if (event->type() == QEvent::Paint)
             ++paints;
-        }
         return false;
     }
 };
@@ -74,7 +58,6 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const int megabytes = argc > 1 ? std::atoi(argv[1]) : 50;
-    const int height = qEnvironmentVariableIntValue("BENCH_OPEN_HEIGHT");
     const bool oneStyle = argc > 3 && std::strcmp(argv[3], "one-style") == 0;
     Harness h;
     const QString extension = argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"out"_qs;
@@ -84,7 +67,7 @@ int main(int argc, char *argv[])
     const long before = peakMegabytes();
     NoHost host;
     frmDocument doc(h.ctx, host);
-    doc.resize(640, height > 0 ? height : 700); // 80-character lines wrap
+    doc.resize(640, 700); // 80-character lines wrap
     doc.show();
     PaintCounter counter;
     doc.rtfText()->viewport()->installEventFilter(&counter);

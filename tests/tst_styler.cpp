@@ -2,12 +2,15 @@
 // editor asks, and the alternating styles the fast wrapping relies on.
 #include "TestDoubles.h"
 
+#include "demos/DemoCatalogue.h"
+#include "editor/TessalyWords.h"
 #include "editor/TextStyler.h"
 #include "editor/frmDocument.h"
 
 #include <Qsci/qsciscintilla.h>
 
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -60,6 +63,7 @@ class TestStyler : public QObject
 private slots:
     void eachCharacterGetsTheClassOfItsToken_data();
     void eachCharacterGetsTheClassOfItsToken();
+    void everySolverAndBuiltInOfTheLanguageIsKnown();
     void codeFilesAreColouredAndOtherFilesStayPlain();
     void neighbouringCharactersAlternateBetweenTwoLookalikeStyles();
     void anEditThatMakesALineACommentRestylesIt();
@@ -104,6 +108,43 @@ void TestStyler::eachCharacterGetsTheClassOfItsToken()
     QCOMPARE(classesOf(line), classes);
     // A line end changes nothing before it.
     QCOMPARE(classesOf(line + "\r\n").left(line.size()), classes);
+}
+
+void TestStyler::everySolverAndBuiltInOfTheLanguageIsKnown()
+{
+    // The language's definition and the demo catalogue name them; the word lists
+    // must follow when the language grows.
+    QFile language(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../kit/language/LANGUAGE.md"));
+    if (!language.open(QIODevice::ReadOnly))
+        QSKIP("the language's definition is not beside the tests");
+    const QString text = QString::fromUtf8(language.readAll());
+    QStringList builtins{u"pi"_qs, u"iteration"_qs};
+    const qsizetype from = text.indexOf(u"Built-in functions:"_qs);
+    const qsizetype to = text.indexOf(QRegularExpression(u"Built-in\\s+constant:"_qs));
+    QVERIFY(from >= 0 && to > from);
+    static const QRegularExpression spans(u"`([^`]+)`"_qs);
+    static const QRegularExpression arguments(u"\\([^)]*\\)"_qs);
+    for (const auto &m : spans.globalMatch(text.mid(from, to - from)))
+        builtins << m.captured(1).remove(arguments).split(QRegularExpression(u"\\s+"_qs),
+                                                          Qt::SkipEmptyParts);
+    QVERIFY(builtins.size() > 20);
+    for (const QString &name : std::as_const(builtins))
+        QVERIFY2(TessalyWords::kindOf(name.toLower().toUtf8()) == TessalyWords::Kind::Builtin,
+                 qPrintable(name));
+
+    QStringList solvers;
+    static const QRegularExpression capitals(u"\\b[A-Z][A-Z0-9]+\\b"_qs);
+    for (const QString &line : text.split(u'\n'))
+        if (line.startsWith(u'|'))
+            for (const auto &m : capitals.globalMatch(line))
+                solvers << m.captured();
+    for (const DemoRow &row : DemoCatalogue::rows())
+        if (!DemoCatalogue::isGuide(row.filename))
+            solvers << row.solver.split(u'/', Qt::SkipEmptyParts);
+    QVERIFY(solvers.size() > 20);
+    for (const QString &name : std::as_const(solvers))
+        QVERIFY2(TessalyWords::kindOf(name.toLower().toUtf8()) == TessalyWords::Kind::Solver,
+                 qPrintable(name));
 }
 
 void TestStyler::codeFilesAreColouredAndOtherFilesStayPlain()
