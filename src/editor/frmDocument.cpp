@@ -36,7 +36,7 @@ frmDocument::frmDocument(AppContext &ctx, DocumentHost &host, QWidget *parent)
     m_text->SendScintilla(QsciScintillaBase::SCI_SETCODEPAGE, QsciScintillaBase::SC_CP_UTF8);
     m_text->SendScintilla(QsciScintillaBase::SCI_SETEOLMODE, QsciScintillaBase::SC_EOL_CRLF);
     m_text->SendScintilla(QsciScintillaBase::SCI_SETPASTECONVERTENDINGS, 1);
-    // Lines wrap at the window's width (the styler sets how).
+    // Lines wrap at the window's width, at blanks (the styler sets the mode).
     m_text->SendScintilla(QsciScintillaBase::SCI_SETLAYOUTCACHE, QsciScintillaBase::SC_CACHE_PAGE);
     // Lines wrap, so there is nothing to scroll sideways.
     m_text->SendScintilla(QsciScintillaBase::SCI_SETHSCROLLBAR, 0L);
