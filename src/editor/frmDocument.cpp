@@ -1,11 +1,12 @@
 #include "frmDocument.h"
 
-#include "editor/mdlFileChecks.h"
-#include "platform/KvError.h"
 #include "core/AppContext.h"
 #include "core/AppState.h"
 #include "core/Twips.h"
 #include "core/mdlLastFile.h"
+#include "editor/TextStyler.h"
+#include "editor/mdlFileChecks.h"
+#include "platform/KvError.h"
 
 #include <Qsci/qsciscintilla.h>
 
@@ -28,13 +29,14 @@ frmDocument::frmDocument(AppContext &ctx, DocumentHost &host, QWidget *parent)
     , m_ctx(ctx)
     , m_host(host)
     , m_text(new QsciScintilla(this))
+    , m_styler(new TextStyler(m_text))
 {
     setObjectName(QStringLiteral("frmDocument"));
     m_text->setObjectName(QStringLiteral("rtfText"));
     m_text->SendScintilla(QsciScintillaBase::SCI_SETCODEPAGE, QsciScintillaBase::SC_CP_UTF8);
     m_text->SendScintilla(QsciScintillaBase::SCI_SETEOLMODE, QsciScintillaBase::SC_EOL_CRLF);
     m_text->SendScintilla(QsciScintillaBase::SCI_SETPASTECONVERTENDINGS, 1);
-    m_text->SendScintilla(QsciScintillaBase::SCI_SETWRAPMODE, QsciScintillaBase::SC_WRAP_WORD);
+    // Lines wrap at the window's width, at blanks (the styler sets the mode).
     m_text->SendScintilla(QsciScintillaBase::SCI_SETLAYOUTCACHE, QsciScintillaBase::SC_CACHE_PAGE);
     // Lines wrap, so there is nothing to scroll sideways.
     m_text->SendScintilla(QsciScintillaBase::SCI_SETHSCROLLBAR, 0L);
@@ -51,13 +53,8 @@ frmDocument::~frmDocument() = default;
 
 void frmDocument::setTextFontSize(double points)
 {
-    // The document has one font: the default style's, given to every style.
-    m_text->SendScintilla(
-        QsciScintillaBase::SCI_STYLESETFONT, QsciScintillaBase::STYLE_DEFAULT, "Courier");
-    m_text->SendScintilla(QsciScintillaBase::SCI_STYLESETSIZEFRACTIONAL,
-                          QsciScintillaBase::STYLE_DEFAULT,
-                          static_cast<long>(qRound(points * 100)));
-    m_text->SendScintilla(QsciScintillaBase::SCI_STYLECLEARALL);
+    // The document has one font, in every style.
+    m_styler->setFont("Courier", points);
 }
 
 void frmDocument::setFilename(const QString &newValue)
@@ -149,7 +146,10 @@ void frmDocument::LoadFile(const QString &newFile)
     m_text->SendScintilla(QsciScintillaBase::SCI_SETUNDOCOLLECTION, 1L);
     m_text->SendScintilla(QsciScintillaBase::SCI_EMPTYUNDOBUFFER);
     m_text->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 0L);
-    m_text->SendScintilla(QsciScintillaBase::SCI_SETWRAPMODE, QsciScintillaBase::SC_WRAP_WORD);
+    // Code files show in colour; the styles come when the editor asks for them.
+    m_styler->setLanguage(TextStyler::languageOfFile(path));
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETWRAPMODE,
+                          static_cast<long>(TextStyler::wrapMode));
     m_encoding = decoded.encoding;
     setFilename(path);
     m_isDirty = false;
@@ -203,6 +203,8 @@ void frmDocument::writeAnsFile()
     }
     m_encoding = used;
     setFilename(path);
+    // Saved under a code file's name, the text shows in colour (and plain otherwise).
+    m_styler->setLanguage(TextStyler::languageOfFile(path));
     m_isDirty = false;
 }
 

@@ -9,6 +9,7 @@
 
 struct AppContext;
 class QsciScintilla;
+class TextStyler;
 
 // What a document window needs from the main window that holds it.
 class DocumentHost
@@ -65,6 +66,8 @@ public:
     // the start-up document's dialog for the Delete command).
     std::shared_ptr<FileDialogState> sharedDialog() const { return m_dialog; }
     QsciScintilla *rtfText() const { return m_text; }
+    // The styles of the text: its colours, and the plain set for printing.
+    TextStyler *styler() const { return m_styler; }
     TextEncoding encoding() const { return m_encoding; }
     // The whole text as the editor holds it (UTF-8, CR LF line ends).
     QByteArray textBytes() const;
@@ -87,6 +90,7 @@ private:
     AppContext &m_ctx;
     DocumentHost &m_host;
     QsciScintilla *m_text = nullptr;
+    TextStyler *m_styler = nullptr;
     std::shared_ptr<FileDialogState> m_dialog = std::make_shared<FileDialogState>();
     QString m_filename;
     bool m_isDirty = false;
