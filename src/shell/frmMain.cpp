@@ -5,6 +5,8 @@
 #include "core/Twips.h"
 #include "core/mdlLastFile.h"
 #include "core/mdlRegistryAPI.h"
+#include "editor/EditCommands.h"
+#include "editor/PrintCommands.h"
 #include "editor/mdlFileChecks.h"
 #include "platform/AppInfo.h"
 #include "platform/KvError.h"
@@ -43,6 +45,8 @@ frmMain::frmMain(AppContext &ctx, QWidget *parent)
     : QMainWindow(parent)
     , m_ctx(ctx)
     , m_runs(std::make_unique<RunController>(ctx, *this))
+    , m_edit(std::make_unique<EditCommands>(ctx, *this))
+    , m_print(std::make_unique<PrintCommands>(ctx, *this))
     , m_mdi(new QMdiArea(this))
 {
     setObjectName(QStringLiteral("frmMain"));

@@ -2,6 +2,8 @@
 // the unit that does the work.
 #include "frmMain.h"
 
+#include "editor/EditCommands.h"
+#include "editor/PrintCommands.h"
 #include "runs/mdlKV.h"
 #include "shell/mdlRestart.h"
 
@@ -22,13 +24,25 @@ void frmMain::mnuKV_Submit_Click()
 {
     m_runs->SubmitActive();
 }
+void frmMain::mnuFilePrint_Click()
+{
+    m_print->mnuFilePrint_Click();
+}
+void frmMain::mnuFilePrinterSetup_Click()
+{
+    m_print->mnuFilePrinterSetup_Click();
+}
+void frmMain::mnuEditFind_Click()
+{
+    m_edit->mnuEditFind_Click();
+}
+void frmMain::mnuEditFindNext_Click()
+{
+    m_edit->mnuEditFindNext_Click();
+}
 
 // Not built yet.
 
-void frmMain::mnuFilePrint_Click() {}
-void frmMain::mnuFilePrinterSetup_Click() {}
-void frmMain::mnuEditFind_Click() {}
-void frmMain::mnuEditFindNext_Click() {}
 void frmMain::mnuKV_Demo_Click() {}
 void frmMain::mnuKV_Data_Click() {}
 void frmMain::mnuKV_eMail_Click() {}
