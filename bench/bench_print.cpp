@@ -1,0 +1,114 @@
+// Printing a large answer file to PDF: the Print command against the editor
+// component's own page formatting (QsciPrinter) of the same text, and the memory
+// the printing needs above the open file's. Run: bench_print [megabytes] (default 50)
+#include "BenchAnswerFile.h"
+#include "TestDoubles.h"
+
+#include "editor/EditorHost.h"
+#include "editor/PrintCommands.h"
+#include "editor/frmDocument.h"
+
+#include <Qsci/qsciprinter.h>
+#include <Qsci/qsciscintilla.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPrinter>
+
+#include <cstdio>
+
+namespace {
+struct Host : DocumentHost, EditorHost
+{
+    void mnuFileSaveAs_Click() override {}
+    QWidget *hostWindow() override { return doc; }
+    frmDocument *activeDocument() const override { return doc; }
+    frmDocument *doc = nullptr;
+};
+
+// The resident memory's high-water mark since the last reset, in MB.
+long highWaterMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return peakMegabytes();
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
+    return peakMegabytes();
+}
+
+// Starts a new high-water mark at the current resident size.
+void resetHighWater()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
+}
+
+void toPdf(QPrinter &printer, const QString &path)
+{
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const int megabytes = argc > 1 ? std::atoi(argv[1]) : 50;
+    Harness h;
+    const QString path = h.tmp.path() + u"/big answer.out"_qs;
+    if (!writeAnswerFile(path, megabytes))
+        return 1;
+    Host host;
+    frmDocument doc(h.ctx, host);
+    host.doc = &doc;
+    doc.resize(900, 700);
+    doc.show();
+    doc.LoadFile(path);
+    QApplication::processEvents();
+    const long openMb = highWaterMegabytes();
+
+    // The Print command, its dialog answered with Print.
+    PrintCommands print(h.ctx, host);
+    const QString ours = h.tmp.path() + u"/print.pdf"_qs;
+    toPdf(print.printer(), ours);
+    h.dialogs.printAnswers.enqueue(true);
+    resetHighWater();
+    const long beforeMb = highWaterMegabytes();
+    QElapsedTimer t;
+    t.start();
+    print.mnuFilePrint_Click();
+    const double printSeconds = t.nsecsElapsed() / 1e9;
+    const long printPeakMb = highWaterMegabytes();
+
+    // The editor component's own page formatting of the same text to the same
+    // kind of page.
+    QsciPrinter component(QPrinter::HighResolution);
+    const QString theirs = h.tmp.path() + u"/component.pdf"_qs;
+    toPdf(component, theirs);
+    component.setWrapMode(QsciScintilla::WrapWord);
+    resetHighWater();
+    t.restart();
+    component.printRange(doc.rtfText());
+    const double componentSeconds = t.nsecsElapsed() / 1e9;
+
+    std::printf("print %d MB answer file to PDF: %.2f s (%.1f MB of PDF)\n",
+                megabytes,
+                printSeconds,
+                QFileInfo(ours).size() / 1048576.0);
+    std::printf("the editor component's own page formatting: %.2f s (%.1f MB of PDF)\n",
+                componentSeconds,
+                QFileInfo(theirs).size() / 1048576.0);
+    std::printf("ratio print / component: %.2f (target <= 2.0)\n", printSeconds / componentSeconds);
+    std::printf("memory while printing: %ld MB above the %ld MB with the file open (peak while "
+                "opening %ld MB; target < 300 MB above)\n",
+                printPeakMb - beforeMb,
+                beforeMb,
+                openMb);
+    return 0;
+}
