@@ -193,6 +193,13 @@ void PrintTest::everyLineOnceAcrossThreePagesHeaderOnTheFirst()
     const int perPage = static_cast<int>(std::count(pageOf.cbegin(), pageOf.cend(), 1));
     QVERIFY(perPage > 20);
 
+    // A text that fills its pages exactly ends without a blank page, though its
+    // last line end starts one more (empty) line.
+    p.load(numberedLines(perPage));
+    QCOMPARE(p.print(), 1);
+    p.load(numberedLines(2 * perPage));
+    QCOMPARE(p.print(), 2);
+
     const int lines = 2 * perPage + perPage / 2;
     p.load(numberedLines(lines));
     QCOMPARE(p.print(), 3);
