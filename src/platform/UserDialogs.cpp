@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
 
 QStringList qtNameFilters(const QString &commonDialogFilter)
 {
@@ -113,4 +115,20 @@ std::optional<QString> QtUserDialogs::openFile(QWidget *owner, const FileDialogS
 std::optional<QString> QtUserDialogs::saveFile(QWidget *owner, const FileDialogState &state)
 {
     return runFileDialog(owner, state, true, m_floppy);
+}
+
+bool QtUserDialogs::print(QWidget *owner, QPrinter &printer, const PrintDialogState &state)
+{
+    QPrintDialog dialog(&printer, owner);
+    dialog.setWindowTitle(state.title);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, true);
+    dialog.setPrintRange(state.selectionPreselected ? QAbstractPrintDialog::Selection
+                                                    : QAbstractPrintDialog::AllPages);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtUserDialogs::printerSetup(QWidget *owner, QPrinter &printer)
+{
+    QPageSetupDialog dialog(&printer, owner);
+    return dialog.exec() == QDialog::Accepted;
 }

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+class QPrinter;
 class QWidget;
 
 enum class MsgIcon { None, Critical, Question, Exclamation, Information };
@@ -34,6 +35,14 @@ struct FileDialogState
     bool promptOverwrite = false;
 };
 
+// What the print dialog shows: its title and whether Selection stands chosen
+// instead of All.
+struct PrintDialogState
+{
+    QString title;
+    bool selectionPreselected = false;
+};
+
 // Splits "All Files (*.*)|*.*|Tessaly (*.ty)|*.ty" into Qt's name filters.
 QStringList qtNameFilters(const QString &commonDialogFilter);
 
@@ -47,6 +56,10 @@ public:
     // The chosen full path, or nothing when the user cancelled.
     virtual std::optional<QString> openFile(QWidget *owner, const FileDialogState &state) = 0;
     virtual std::optional<QString> saveFile(QWidget *owner, const FileDialogState &state) = 0;
+    // The print dialog on the printer's settings: true when the user chose to print.
+    virtual bool print(QWidget *owner, QPrinter &printer, const PrintDialogState &state) = 0;
+    // The printer setup dialog; the settings chosen there stay with the printer.
+    virtual bool printerSetup(QWidget *owner, QPrinter &printer) = 0;
 };
 
 // The real boxes and dialogs.
@@ -60,6 +73,8 @@ public:
     MsgAnswer message(QWidget *owner, const MessageRequest &request) override;
     std::optional<QString> openFile(QWidget *owner, const FileDialogState &state) override;
     std::optional<QString> saveFile(QWidget *owner, const FileDialogState &state) override;
+    bool print(QWidget *owner, QPrinter &printer, const PrintDialogState &state) override;
+    bool printerSetup(QWidget *owner, QPrinter &printer) override;
 
 private:
     QString m_floppy;

@@ -6,6 +6,8 @@
 #include "core/mdlLastFile.h"
 #include "core/mdlRegistryAPI.h"
 #include "demos/frmDemo.h"
+#include "editor/EditCommands.h"
+#include "editor/PrintCommands.h"
 #include "editor/mdlFileChecks.h"
 #include "platform/AppInfo.h"
 #include "platform/KvError.h"
@@ -45,6 +47,8 @@ frmMain::frmMain(AppContext &ctx, QWidget *parent)
     : QMainWindow(parent)
     , m_ctx(ctx)
     , m_runs(std::make_unique<RunController>(ctx, *this))
+    , m_edit(std::make_unique<EditCommands>(ctx, *this))
+    , m_print(std::make_unique<PrintCommands>(ctx, *this))
     , m_mdi(new QMdiArea(this))
 {
     setObjectName(QStringLiteral("frmMain"));

@@ -2,6 +2,7 @@
 
 #include "demos/DemoHost.h"
 #include "demos/frmDemo.h"
+#include "editor/EditorHost.h"
 #include "editor/frmDocument.h"
 #include "runs/RunHost.h"
 
@@ -12,6 +13,7 @@
 #include <memory>
 
 struct AppContext;
+class EditCommands;
 class KvError;
 class QAction;
 class QKeyEvent;
@@ -19,12 +21,17 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class PrintCommands;
 class QToolBar;
 class RunController;
 
 // The main window: a multiple-document frame holding the code document windows,
 // the menu bar, the toolbar and the status bar.
-class frmMain : public QMainWindow, public DocumentHost, public RunHost, public DemoHost
+class frmMain : public QMainWindow,
+                public DocumentHost,
+                public RunHost,
+                public DemoHost,
+                public EditorHost
 {
     Q_OBJECT
 
@@ -97,6 +104,8 @@ public:
     QAction *toolButton(const QString &key) const { return m_buttons.value(key); }
     QMdiArea *mdiArea() const { return m_mdi; }
     RunController &runs() { return *m_runs; }
+    EditCommands &editCommands() { return *m_edit; }
+    PrintCommands &printCommands() { return *m_print; }
 
     // RunHost
     QWidget *hostWindow() override { return this; }
@@ -155,6 +164,8 @@ private:
 
     AppContext &m_ctx;
     std::unique_ptr<RunController> m_runs;
+    std::unique_ptr<EditCommands> m_edit;
+    std::unique_ptr<PrintCommands> m_print;
     QMdiArea *m_mdi = nullptr;
     QToolBar *m_toolBar = nullptr;
     QMenu *m_windowMenu = nullptr;

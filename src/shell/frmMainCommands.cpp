@@ -4,6 +4,8 @@
 
 #include "runs/mdlDataFiles.h"
 #include "runs/mdlHelp.h"
+#include "editor/EditCommands.h"
+#include "editor/PrintCommands.h"
 #include "runs/mdlKV.h"
 #include "runs/mdlMail.h"
 #include "shell/frmAbout.h"
@@ -44,6 +46,22 @@ void frmMain::mnuKV_Submit_Click()
 {
     m_runs->SubmitActive();
 }
+void frmMain::mnuFilePrint_Click()
+{
+    m_print->mnuFilePrint_Click();
+}
+void frmMain::mnuFilePrinterSetup_Click()
+{
+    m_print->mnuFilePrinterSetup_Click();
+}
+void frmMain::mnuEditFind_Click()
+{
+    m_edit->mnuEditFind_Click();
+}
+void frmMain::mnuEditFindNext_Click()
+{
+    m_edit->mnuEditFindNext_Click();
+}
 
 void frmMain::mnuKV_Data_Click()
 {
@@ -80,7 +98,3 @@ void frmMain::mnuHelpAbout_Click()
 
 // Not built yet.
 
-void frmMain::mnuFilePrint_Click() {}
-void frmMain::mnuFilePrinterSetup_Click() {}
-void frmMain::mnuEditFind_Click() {}
-void frmMain::mnuEditFindNext_Click() {}

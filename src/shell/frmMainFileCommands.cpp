@@ -2,6 +2,7 @@
 // Save As, and the Edit menu's clipboard commands.
 #include "shell/frmMain.h"
 
+#include "editor/EditCommands.h"
 #include "editor/mdlFileChecks.h"
 #include "platform/KvError.h"
 #include "platform/UserDialogs.h"
@@ -123,24 +124,20 @@ void frmMain::DeleteChosenFile()
 
 void frmMain::mnuEditUndo_Click()
 {
-    if (frmDocument *doc = activeDocument())
-        doc->rtfText()->undo();
+    m_edit->mnuEditUndo_Click();
 }
 
 void frmMain::mnuEditCut_Click()
 {
-    if (frmDocument *doc = activeDocument())
-        doc->Cut();
+    m_edit->mnuEditCut_Click();
 }
 
 void frmMain::mnuEditCopy_Click()
 {
-    if (frmDocument *doc = activeDocument())
-        doc->Copy();
+    m_edit->mnuEditCopy_Click();
 }
 
 void frmMain::mnuEditPaste_Click()
 {
-    if (frmDocument *doc = activeDocument())
-        doc->Paste();
+    m_edit->mnuEditPaste_Click();
 }

@@ -39,11 +39,26 @@ public:
         return files.isEmpty() ? std::nullopt : files.dequeue();
     }
 
+    bool print(QWidget *, QPrinter &, const PrintDialogState &state) override
+    {
+        printDialogs << state;
+        return !printAnswers.isEmpty() && printAnswers.dequeue();
+    }
+    bool printerSetup(QWidget *, QPrinter &) override
+    {
+        ++printerSetups;
+        return !printerSetupAnswers.isEmpty() && printerSetupAnswers.dequeue();
+    }
+
     QQueue<MsgAnswer> answers;
     QQueue<std::optional<QString>> files; // nullopt = the user cancels
     QList<MessageRequest> messages;
     QList<FileDialogState> openDialogs;
     QList<FileDialogState> saveDialogs;
+    QQueue<bool> printAnswers;        // true = print; the user cancels when empty
+    QQueue<bool> printerSetupAnswers; // true = OK; the user cancels when empty
+    QList<PrintDialogState> printDialogs;
+    int printerSetups = 0;
 };
 
 // Remembers every program started and every document opened.
