@@ -1,0 +1,58 @@
+#pragma once
+
+#include "TessalyCheck.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// The first step of reading a Tessaly code file, shared by the checker and the
+// interpreter: the bytes become text, the text becomes statements of tokens (one per
+// line, or several lines joined by a trailing '&').
+namespace ty {
+
+enum class Tok { Ident, Number, String, Op };
+
+struct Token
+{
+    Tok kind = Tok::Op;
+    QString text;  // as written (a string's value without its quotes)
+    QString lower; // lower case, for keywords and names
+    int line = 0;
+    int column = 0;     // where the token starts on its line, from 0
+    int endColumn = 0;  // just past its end
+    bool prime = false; // an identifier written with a trailing ' (a derivative)
+};
+
+struct Statement
+{
+    QList<Token> tokens;
+    int line = 0;        // line of the first token
+    bool broken = false; // the lexer already reported a fault in it
+};
+
+// Code files are UTF-8; one that is not valid UTF-8 is read as Windows-1252. A
+// leading byte-order mark is dropped whatever the rest decodes as.
+QString decodeSource(const QByteArray &source, bool *windows1252 = nullptr);
+
+// A character as a finding names it: itself when it prints, control characters and
+// lone surrogates as \xNN or \uNNNN.
+QString describeCharacter(char32_t c);
+// The text with every control character escaped as \xNN (tabs kept when keepTabs).
+QString escapeControls(const QString &text, bool keepTabs = false);
+
+struct LexResult
+{
+    QList<Statement> statements;
+    QList<TyFinding> findings;
+    QStringList lines; // the source lines, for a statement's own text
+};
+
+LexResult lex(const QString &text);
+
+inline bool isOp(const Token &t, const char *op)
+{
+    return t.kind == Tok::Op && t.text == QLatin1String(op);
+}
+
+} // namespace ty
