@@ -702,9 +702,11 @@ private:
         const double passes = span < -1e-9 ? 0.0 : std::floor(span + 1e-9) + 1.0;
         if (passes > double(m_options.loopLimit))
             fail(st.line,
-                 QStringLiteral("the For loop would make %1 passes, more than the loop limit %2 "
-                                "(loop-limit in DOSstart.ode)")
-                     .arg(formatNumber(passes), QString::number(m_options.loopLimit)));
+                 QStringLiteral(
+                     "the For loop would make %1 passes, more than the loop limit %2 (%3)")
+                     .arg(formatNumber(passes),
+                          QString::number(m_options.loopLimit),
+                          m_options.loopLimitSetting));
         const long long n = (long long)passes;
         for (long long k = 0; k < n; ++k) {
             counter.v[0] = first + double(k) * step;

@@ -16,6 +16,7 @@ struct RunOptions
 {
     // Most passes one For loop may make; a loop that would make more stops the run.
     long long loopLimit = 10000000;
+    QString loopLimitSetting = QStringLiteral("loop-limit"); // where the limit is set
     // Called with every line the job's Print statements write, as it is written.
     std::function<void(const QString &line)> printed;
     // Called now and then with the line being run, so a window can follow the run.

@@ -324,6 +324,9 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
     w.line(QStringLiteral("------------------"));
     ty::RunOptions options;
     options.loopLimit = settings.loopLimit;
+    options.loopLimitSetting
+        = QStringLiteral("loop-limit in ")
+          + (settings.source.isEmpty() ? QStringLiteral("the built-in settings") : settings.source);
     options.printed = [&](const QString &line) {
         w.line(ty::escapeControls(line));
         if (request.printed)
