@@ -153,6 +153,38 @@ private slots:
         QCOMPARE(r.output, QStringList({"start"}));
     }
 
+    // The example of the chapter on a model of one's own, in the language page and
+    // in the manual: it runs, prints what the page shows, and matches the exact
+    // solution.
+    void theOwnModelExampleRunsAsDocumented()
+    {
+        const QString page = QString::fromUtf8(readFile(QStringLiteral(KV_LANGUAGE_MD)));
+        const qsizetype chapter = page.indexOf("## Writing and running a model of your own");
+        QVERIFY(chapter > 0);
+        const qsizetype codeStart = page.indexOf("```\n", chapter) + 4;
+        const QString code = page.mid(codeStart, page.indexOf("```", codeStart) - codeStart);
+        const qsizetype outStart = page.indexOf("```\n", codeStart + code.size() + 3) + 4;
+        const QStringList shown = page.mid(outStart, page.indexOf("```", outStart) - outStart)
+                                      .split('\n', Qt::SkipEmptyParts);
+
+        const ty::RunResult r = ty::runTessaly(code.toUtf8());
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QCOMPARE(r.output.mid(0, 3), shown.mid(0, 3));
+        QCOMPARE(r.output.last(), shown.last());
+        for (qsizetype i = 1; i + 1 < r.output.size(); ++i) {
+            const QStringList cells = r.output.at(i).split(' ', Qt::SkipEmptyParts);
+            const double t = cells.at(0).toDouble();
+            QVERIFY(std::abs(cells.at(1).toDouble() - (20 + 70 * std::exp(-0.1 * t))) < 1e-4);
+        }
+        QCOMPARE(r.plot.series.size(), 1);
+        QCOMPARE(r.plot.title, QString("Newton's law of cooling"));
+
+        const QString manual = QString::fromUtf8(readFile(QStringLiteral(KV_MANUAL_TXT)));
+        for (const QString &line : code.split('\n', Qt::SkipEmptyParts))
+            QVERIFY2(manual.contains("\n    " + line + '\n'), qPrintable(line));
+        QVERIFY(manual.contains(shown.last()));
+    }
+
     // ---- the demos ----
     void everyDemoLineFitsTheFirstScreen()
     {
