@@ -28,6 +28,28 @@ private:
     const QList<Token> *m_tokens = nullptr;
     qsizetype m_pos = 0;
     int m_line = 0;
+    int m_blockDepth = 0; // blocks open around the statement being read
+    int m_exprDepth = 0;  // parentheses, signs and calls around the value being read
+
+    // Deeper nesting than any model needs is refused, so that neither the parser nor
+    // the interpreter, which both recurse, can exhaust the stack.
+    static constexpr int MaxBlockDepth = 1000;
+    static constexpr int MaxExprDepth = 200;
+    struct Depth
+    {
+        Depth(int &d, int limit, int line, const char *what)
+            : depth(d)
+        {
+            if (++depth > limit) {
+                --depth;
+                throw SyntaxError(line,
+                                  QStringLiteral("%1 nested more than %2 deep")
+                                      .arg(QLatin1String(what), QString::number(limit)));
+            }
+        }
+        ~Depth() { --depth; }
+        int &depth;
+    };
 
     // ---- token cursor ----
     const Token *peek(int ahead = 0) const
@@ -102,6 +124,7 @@ private:
     // The statements up to the End (or ElseIf / Else) that closes the block.
     Block block(const QStringList &closers)
     {
+        const Depth depth(m_blockDepth, MaxBlockDepth, m_line, "blocks");
         Block out;
         while (m_index < m_lexed.statements.size()) {
             const Statement &st = m_lexed.statements.at(m_index);
@@ -410,6 +433,7 @@ private:
 
     ExprPtr expression()
     {
+        const Depth depth(m_exprDepth, MaxExprDepth, m_line, "expressions");
         ExprPtr e = conjunction();
         while (acceptWord("or"))
             e = binary(Op::Or, std::move(e), conjunction());
@@ -424,6 +448,7 @@ private:
     }
     ExprPtr negation()
     {
+        const Depth depth(m_exprDepth, MaxExprDepth, m_line, "expressions");
         if (acceptWord("not")) {
             ExprPtr e = node(Op::Not, m_line);
             e->args.push_back(negation());
@@ -471,6 +496,7 @@ private:
     }
     ExprPtr unary()
     {
+        const Depth depth(m_exprDepth, MaxExprDepth, m_line, "expressions");
         if (acceptOp("-")) {
             ExprPtr e = node(Op::Neg, m_line);
             e->args.push_back(unary());
