@@ -53,6 +53,18 @@ QString decodeSource(const QByteArray &source, bool *windows1252)
     return text;
 }
 
+bool looksBinary(const QByteArray &bytes)
+{
+    const qsizetype n = qMin<qsizetype>(bytes.size(), 65536);
+    qsizetype control = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar c = uchar(bytes.at(i));
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\f' && c != '\r') || c == 0x7f)
+            ++control;
+    }
+    return control > 4 && control * 100 > n;
+}
+
 QString describeCharacter(char32_t c)
 {
     if (c < 0x20 || c == 0x7f || (c >= 0x80 && c < 0xa0))

@@ -35,6 +35,12 @@ struct Statement
 // leading byte-order mark is dropped whatever the rest decodes as.
 QString decodeSource(const QByteArray &source, bool *windows1252 = nullptr);
 
+// A file that is not text: among its first 64 KiB, more than one byte in a hundred
+// is a control byte other than tab, line feed, form feed and carriage return (NUL
+// included). A text file with a stray control byte is still text; its finding names
+// the byte.
+bool looksBinary(const QByteArray &bytes);
+
 // A character as a finding names it: itself when it prints, control characters and
 // lone surrogates as \xNN or \uNNNN.
 QString describeCharacter(char32_t c);

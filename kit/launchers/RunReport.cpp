@@ -77,22 +77,6 @@ QString describe(const FoundFile &file)
     return quoted(file.found) + QStringLiteral(" exists");
 }
 
-// A file that is not text: among its first 64 KiB, more than one byte in a hundred
-// is a control byte other than tab, line feed, form feed and carriage return (NUL
-// included). A text file with a stray control byte is checked, and the finding names
-// the byte.
-bool looksBinary(const QByteArray &bytes)
-{
-    const qsizetype n = qMin<qsizetype>(bytes.size(), 65536);
-    qsizetype control = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const uchar c = uchar(bytes.at(i));
-        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\f' && c != '\r') || c == 0x7f)
-            ++control;
-    }
-    return control > 4 && control * 100 > n;
-}
-
 // CR LF, CR and LF each end a line; a final line end does not start another line.
 QStringList splitLines(const QString &text)
 {
@@ -259,7 +243,7 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
         if (!codeRead)
             w.line(QStringLiteral("The code file cannot be read: ") + file.errorString());
     }
-    const bool binary = codeRead && looksBinary(bytes);
+    const bool binary = codeRead && ty::looksBinary(bytes);
 
     bool findingsFound = false;
     if (!codeRead) {

@@ -368,6 +368,8 @@ void TestLanguage::checkerAcceptsSoundSources_data()
     QTest::addColumn<QByteArray>("source");
     QTest::newRow("empty file") << QByteArray();
     QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFVariable x\r\nx = 1\r\n");
+    QTest::newRow("byte-order mark on a Windows-1252 file")
+        << QByteArray("\xEF\xBB\xBFVariable x\r\nx = 1 ! caf\xE9\r\n");
     QTest::newRow("utf-8 letters in names")
         << QByteArray("Variable caf\xC3\xA9\ncaf\xC3\xA9 = 1\n");
     QTest::newRow("windows-1252 letters in names") << QByteArray("Variable caf\xE9\ncaf\xE9 = 1\n");
@@ -450,6 +452,28 @@ void TestLanguage::commandLineCheckerPrintsFileLineAndMessage()
     QVERIFY(process.waitForFinished());
     QCOMPARE(process.exitCode(), 0);
     QVERIFY(process.readAllStandardOutput().isEmpty());
+
+    // Control bytes are escaped as the run report escapes them; a file that is not
+    // text is refused in one line.
+    const QString nul = dir.filePath(QStringLiteral("nul.ty"));
+    const QString noise = dir.filePath(QStringLiteral("noise.ty"));
+    {
+        QFile f(nul);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("Variable x\nx = 1 \0 2\n", 21));
+        QFile g(noise);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        QByteArray bytes(4096, '\0');
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char((i * 7919) % 251);
+        g.write(bytes);
+    }
+    process.start(QStringLiteral(KV_TYCHECK_CLI), {nul, noise});
+    QVERIFY(process.waitForFinished());
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()),
+             nul + QStringLiteral(":2: unexpected character '\\x00'\n") + noise
+                 + QStringLiteral(": not a text file (it holds NUL and other control bytes)\n"));
 
     process.start(QStringLiteral(KV_TYCHECK_CLI), {dir.filePath(QStringLiteral("missing.ty"))});
     QVERIFY(process.waitForFinished());
