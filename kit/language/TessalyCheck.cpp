@@ -177,16 +177,26 @@ class Checker
 {
 public:
     QList<TyFinding> run(const QByteArray &source);
+    qsizetype total() const { return m_total; }
 
 private:
     // declaration scan
-    void scanDeclarations();
     void declare(const QString &name, const Symbol &symbol, const Token &at);
     // checking
     void checkStatement(Statement &st);
     void checkBalance(Statement &st);
 
-    void report(int line, const QString &message) { m_findings.append({line, message}); }
+    // The first findings are kept, all are counted.
+    void report(int line, const QString &message)
+    {
+        ++m_total;
+        if (m_findings.size() < MaxFindings)
+            m_findings.append({line, message});
+    }
+    qsizetype m_total = 0;
+    QList<Token> m_loopNames;
+    void scanStatement(const Statement &st);
+    void finishDeclarations();
 
     // statement cursor
     const Token *peek(int ahead = 0) const
@@ -293,7 +303,6 @@ private:
         m_blocks << block;
     }
 
-    QList<Statement> m_statements;
     QList<TyFinding> m_findings;
     QHash<QString, Symbol> m_symbols;
     QList<Block> m_blocks;
@@ -328,12 +337,17 @@ private:
 
 QList<TyFinding> Checker::run(const QByteArray &source)
 {
-    ty::LexResult lexed = ty::lex(ty::decodeSource(source));
-    m_statements = std::move(lexed.statements);
-    m_findings = std::move(lexed.findings);
-    scanDeclarations();
-    for (Statement &st : m_statements)
-        checkStatement(st);
+    // Two passes over the text, one statement at a time, so memory stays a small
+    // multiple of the file's size: the first collects the declarations (a name may
+    // be used before the line that declares it), the second checks each statement.
+    const QString text = ty::decodeSource(source);
+    ty::lexEach(
+        text,
+        [&](Statement &&st) { scanStatement(st); },
+        [&](int line, const QString &message) { report(line, message); });
+    finishDeclarations();
+    ty::lexEach(
+        text, [&](Statement &&st) { checkStatement(st); }, [](int, const QString &) {});
     checkSolverUses();
     for (const Block &block : std::as_const(m_blocks)) {
         const QString kind = block.kind == u"model" ? QStringLiteral("Model")
@@ -373,65 +387,66 @@ void Checker::declare(const QString &name, const Symbol &symbol, const Token &at
     m_symbols.insert(key, symbol);
 }
 
-void Checker::scanDeclarations()
+void Checker::scanStatement(const Statement &st)
+{
+    if (st.broken)
+        return;
+    const QList<Token> &tk = st.tokens;
+    const QString head = tk.first().kind == Tok::Ident ? tk.first().lower : QString();
+    if (head == u"parameter" || head == u"variable") {
+        const SymKind kind = head == u"parameter" ? SymKind::Parameter : SymKind::Variable;
+        int depth = 0;
+        bool expectName = true;
+        for (int i = 1; i < tk.size(); ++i) {
+            const Token &t = tk.at(i);
+            if (t.kind == Tok::Op && (t.text == u"(" || t.text == u"["))
+                ++depth;
+            else if (t.kind == Tok::Op && (t.text == u")" || t.text == u"]"))
+                --depth;
+            else if (t.kind == Tok::Op && t.text == u"," && depth == 0)
+                expectName = true;
+            else if (expectName && t.kind == Tok::Ident && depth == 0) {
+                expectName = false;
+                Symbol sym{kind, 0, 0, t.line};
+                if (i + 1 < tk.size() && isOp(&tk.at(i + 1), "[")) {
+                    int d = 1, commas = 0;
+                    for (int j = i + 2; j < tk.size() && d > 0; ++j) {
+                        if (isOp(&tk.at(j), "[") || isOp(&tk.at(j), "("))
+                            ++d;
+                        else if (isOp(&tk.at(j), "]") || isOp(&tk.at(j), ")"))
+                            --d;
+                        else if (isOp(&tk.at(j), ",") && d == 1)
+                            ++commas;
+                    }
+                    sym.dims = commas + 1;
+                }
+                declare(t.text, sym, t);
+            } else {
+                expectName = false;
+            }
+        }
+    } else if ((head == u"function" || head == u"model") && tk.size() > 1
+               && tk.at(1).kind == Tok::Ident) {
+        Symbol sym{head == u"model" ? SymKind::Model : SymKind::Function, 0, 0, tk.at(1).line};
+        if (head == u"function") {
+            int params = 0;
+            if (tk.size() > 2 && isOp(&tk.at(2), "(")) {
+                for (int j = 3; j < tk.size() && !isOp(&tk.at(j), ")"); ++j)
+                    if (tk.at(j).kind == Tok::Ident)
+                        ++params;
+            }
+            sym.arity = params;
+        }
+        declare(tk.at(1).text, sym, tk.at(1));
+    } else if (head == u"for" && tk.size() > 1 && tk.at(1).kind == Tok::Ident) {
+        m_loopNames << tk.at(1);
+    }
+}
+
+void Checker::finishDeclarations()
 {
     // Loop variables are declared last so that an explicit declaration wins.
-    QList<Token> loopNames;
-    for (const Statement &st : std::as_const(m_statements)) {
-        if (st.broken)
-            continue;
-        const QList<Token> &tk = st.tokens;
-        const QString head = tk.first().kind == Tok::Ident ? tk.first().lower : QString();
-        if (head == u"parameter" || head == u"variable") {
-            const SymKind kind = head == u"parameter" ? SymKind::Parameter : SymKind::Variable;
-            int depth = 0;
-            bool expectName = true;
-            for (int i = 1; i < tk.size(); ++i) {
-                const Token &t = tk.at(i);
-                if (t.kind == Tok::Op && (t.text == u"(" || t.text == u"["))
-                    ++depth;
-                else if (t.kind == Tok::Op && (t.text == u")" || t.text == u"]"))
-                    --depth;
-                else if (t.kind == Tok::Op && t.text == u"," && depth == 0)
-                    expectName = true;
-                else if (expectName && t.kind == Tok::Ident && depth == 0) {
-                    expectName = false;
-                    Symbol sym{kind, 0, 0, t.line};
-                    if (i + 1 < tk.size() && isOp(&tk.at(i + 1), "[")) {
-                        int d = 1, commas = 0;
-                        for (int j = i + 2; j < tk.size() && d > 0; ++j) {
-                            if (isOp(&tk.at(j), "[") || isOp(&tk.at(j), "("))
-                                ++d;
-                            else if (isOp(&tk.at(j), "]") || isOp(&tk.at(j), ")"))
-                                --d;
-                            else if (isOp(&tk.at(j), ",") && d == 1)
-                                ++commas;
-                        }
-                        sym.dims = commas + 1;
-                    }
-                    declare(t.text, sym, t);
-                } else {
-                    expectName = false;
-                }
-            }
-        } else if ((head == u"function" || head == u"model") && tk.size() > 1
-                   && tk.at(1).kind == Tok::Ident) {
-            Symbol sym{head == u"model" ? SymKind::Model : SymKind::Function, 0, 0, tk.at(1).line};
-            if (head == u"function") {
-                int params = 0;
-                if (tk.size() > 2 && isOp(&tk.at(2), "(")) {
-                    for (int j = 3; j < tk.size() && !isOp(&tk.at(j), ")"); ++j)
-                        if (tk.at(j).kind == Tok::Ident)
-                            ++params;
-                }
-                sym.arity = params;
-            }
-            declare(tk.at(1).text, sym, tk.at(1));
-        } else if (head == u"for" && tk.size() > 1 && tk.at(1).kind == Tok::Ident) {
-            loopNames << tk.at(1);
-        }
-    }
-    for (const Token &t : std::as_const(loopNames)) {
+    for (const Token &t : std::as_const(m_loopNames)) {
         if (!m_symbols.contains(t.text))
             declare(t.text, Symbol{SymKind::LoopVariable, 0, 0, t.line}, t);
     }
@@ -1647,8 +1662,11 @@ void Checker::checkNameUse(const Token &name, int indexCount, bool indexed)
 
 } // namespace
 
-QList<TyFinding> checkTessaly(const QByteArray &source)
+QList<TyFinding> checkTessaly(const QByteArray &source, qsizetype *total)
 {
     Checker checker;
-    return checker.run(source);
+    QList<TyFinding> findings = checker.run(source);
+    if (total)
+        *total = checker.total();
+    return findings;
 }

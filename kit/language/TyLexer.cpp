@@ -92,37 +92,36 @@ QString escapeControls(const QString &text, bool keepTabs)
     return out;
 }
 
-LexResult lex(const QString &text)
+void lexEach(const QString &text,
+             const std::function<void(Statement &&)> &statement,
+             const std::function<void(int line, const QString &message)> &report)
 {
-    LexResult result;
-    // CR LF, CR and LF each end a line.
-    QStringList &lines = result.lines;
-    {
-        qsizetype start = 0;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const QChar c = text.at(i);
-            if (c == u'\r' || c == u'\n') {
-                lines << text.mid(start, i - start);
-                if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
-                    ++i;
-                start = i + 1;
-            }
-        }
-        if (start < text.size())
-            lines << text.mid(start);
-    }
-    auto report = [&](int line, const QString &message) {
-        result.findings.append({line, message});
-    };
-
     Statement pending;
     bool continuing = false;
-    for (qsizetype n = 0; n < lines.size(); ++n) {
-        const QString &src = lines.at(n);
-        const int lineNo = int(n + 1);
+    // CR LF, CR and LF each end a line; a final line end does not start another.
+    qsizetype start = 0;
+    for (int lineNo = 1; start < text.size(); ++lineNo) {
+        qsizetype end = start;
+        while (end < text.size() && text.at(end) != u'\r' && text.at(end) != u'\n')
+            ++end;
+        qsizetype next = end;
+        if (next < text.size())
+            next += (text.at(next) == u'\r' && next + 1 < text.size() && text.at(next + 1) == u'\n')
+                        ? 2
+                        : 1;
+        const bool lastLine = next >= text.size();
+        const QString src = text.mid(start, end - start);
+        start = next;
         QList<Token> tokens;
         bool broken = false;
         qsizetype i = 0;
+        if (src.size() > MaxLineLength) {
+            report(lineNo,
+                   QStringLiteral("the line is %1 characters long; a line holds at most %2")
+                       .arg(QString::number(src.size()), QString::number(MaxLineLength)));
+            broken = true;
+            i = src.size();
+        }
         while (i < src.size()) {
             const QChar c = src.at(i);
             if (c.isSpace()) {
@@ -266,9 +265,17 @@ LexResult lex(const QString &text)
             pending = Statement();
             pending.line = lineNo;
         }
-        pending.tokens += tokens;
+        if (pending.tokens.size() + tokens.size() > MaxStatementTokens) {
+            if (!pending.broken)
+                report(lineNo,
+                       QStringLiteral("the statement holds more than %1 words and signs")
+                           .arg(QString::number(MaxStatementTokens)));
+            pending.broken = true;
+        } else {
+            pending.tokens += tokens;
+        }
         pending.broken = pending.broken || broken;
-        if (continues && n + 1 < lines.size()) {
+        if (continues && !lastLine) {
             continuing = true;
             continue;
         }
@@ -279,9 +286,33 @@ LexResult lex(const QString &text)
         continuing = false;
         if (!pending.tokens.isEmpty()) {
             pending.line = pending.tokens.first().line;
-            result.statements << pending;
+            statement(std::move(pending));
+        }
+        pending = Statement();
+    }
+}
+
+LexResult lex(const QString &text)
+{
+    LexResult result;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r' || c == u'\n') {
+            result.lines << text.mid(start, i - start);
+            if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i;
+            start = i + 1;
         }
     }
+    if (start < text.size())
+        result.lines << text.mid(start);
+    lexEach(
+        text,
+        [&](Statement &&st) { result.statements << std::move(st); },
+        [&](int line, const QString &message) {
+            result.findings.append({line, message});
+        });
     return result;
 }
 

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // The first step of reading a Tessaly code file, shared by the checker and the
 // interpreter: the bytes become text, the text becomes statements of tokens (one per
 // line, or several lines joined by a trailing '&').
@@ -55,6 +57,17 @@ struct LexResult
 };
 
 LexResult lex(const QString &text);
+
+// The same, one statement at a time, storing nothing: statement() gets each one,
+// report() each fault, in the order of the lines.
+void lexEach(const QString &text,
+             const std::function<void(Statement &&)> &statement,
+             const std::function<void(int line, const QString &message)> &report);
+
+// A line longer than this, or a statement of more words and signs, is reported and
+// left unread, so a file of one enormous line costs no more than one of many.
+constexpr qsizetype MaxLineLength = 100000;
+constexpr qsizetype MaxStatementTokens = 50000;
 
 inline bool isOp(const Token &t, const char *op)
 {

@@ -78,19 +78,26 @@ QString describe(const FoundFile &file)
 }
 
 // CR LF, CR and LF each end a line; a final line end does not start another line.
-QStringList splitLines(const QString &text)
+// The views point into text, which must outlive them (no line is copied).
+QList<QStringView> splitLines(const QString &text)
 {
-    QString all = text;
-    all.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    all.replace(u'\r', u'\n');
-    if (all.endsWith(u'\n'))
-        all.chop(1);
-    if (all.isEmpty())
-        return {};
-    return all.split(u'\n');
+    QList<QStringView> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r' || c == u'\n') {
+            lines << QStringView(text).mid(start, i - start);
+            if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < text.size())
+        lines << QStringView(text).mid(start);
+    return lines;
 }
 
-QString expandTabs(const QString &line, int tabWidth)
+QString expandTabs(QStringView line, int tabWidth)
 {
     QString out;
     out.reserve(line.size());
@@ -129,7 +136,9 @@ QStringList cutLine(const QString &text, int width)
 // a listing of a readable size.
 constexpr qsizetype ListingLimit = 4 * 1024 * 1024;
 
-void writeListing(Writer &w, const QStringList &lines, const ToolKitFiles::LaunchSettings &settings)
+void writeListing(Writer &w,
+                  const QList<QStringView> &lines,
+                  const ToolKitFiles::LaunchSettings &settings)
 {
     const qsizetype shown = settings.listingLines == 0
                                 ? lines.size()
@@ -254,20 +263,20 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
     } else if (!settings.check) {
         w.line(QStringLiteral("Syntax check:   skipped (check = no in ") + settings.source + u')');
     } else {
-        const QList<TyFinding> findings = checkTessaly(bytes);
-        findingsFound = !findings.isEmpty();
+        qsizetype total = 0;
+        const QList<TyFinding> findings = checkTessaly(bytes, &total);
+        findingsFound = total > 0;
         if (findings.isEmpty()) {
             w.line(QStringLiteral("Syntax check:   no findings"));
         } else {
-            w.line(QStringLiteral("Syntax check:   ") + QString::number(findings.size())
-                   + (findings.size() == 1 ? QStringLiteral(" finding")
-                                           : QStringLiteral(" findings")));
+            w.line(QStringLiteral("Syntax check:   ") + QString::number(total)
+                   + (total == 1 ? QStringLiteral(" finding") : QStringLiteral(" findings")));
             // Concatenated, not arg(): a path or a message may hold '%'.
             for (qsizetype i = 0; i < qMin(findings.size(), FindingLimit); ++i)
                 w.line(code.found + u':' + QString::number(findings.at(i).line)
                        + QStringLiteral(": ") + ty::escapeControls(findings.at(i).message));
-            if (findings.size() > FindingLimit)
-                w.line(QStringLiteral("... and ") + QString::number(findings.size() - FindingLimit)
+            if (total > FindingLimit)
+                w.line(QStringLiteral("... and ") + QString::number(total - FindingLimit)
                        + QStringLiteral(" more findings, not listed"));
         }
     }
@@ -275,7 +284,8 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
 
     if (codeRead && !binary && settings.listing) {
         bool windows1252 = false;
-        const QStringList lines = splitLines(ty::decodeSource(bytes, &windows1252));
+        const QString text = ty::decodeSource(bytes, &windows1252);
+        const QList<QStringView> lines = splitLines(text);
         w.line(QStringLiteral("Listing of ") + quoted(code.found) + QStringLiteral(" (")
                + QString::number(lines.size())
                + (lines.size() == 1 ? QStringLiteral(" line") : QStringLiteral(" lines"))

@@ -82,6 +82,8 @@ private slots:
     void checkerAcceptsSoundSources();
     void findingsComeInLineOrderWithoutCascades();
     void commandLineCheckerPrintsFileLineAndMessage();
+    void checkerStaysWithinTenTimesTheFileSize_data();
+    void checkerStaysWithinTenTimesTheFileSize();
 
     // The manual
     void rtfEscapeKeepsTheOutputSevenBit_data();
@@ -479,6 +481,65 @@ void TestLanguage::commandLineCheckerPrintsFileLineAndMessage()
     QVERIFY(process.waitForFinished());
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(process.readAllStandardError().contains("cannot read"));
+}
+
+void TestLanguage::checkerStaysWithinTenTimesTheFileSize_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QByteArray>("output");
+    // 50 MB of statements, and one line of 54 MB (refused in one finding).
+    QTest::newRow("50 MB of statements") << QByteArray("x = 1 + y*2\n") << 4369066 << QByteArray();
+    QTest::newRow("one line of 54 MB")
+        << QByteArray("x = 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1")
+        << -760000 << QByteArray("long");
+}
+
+void TestLanguage::checkerStaysWithinTenTimesTheFileSize()
+{
+    // The address space is limited to ten times the file's size (prlimit --as); the
+    // checker must finish its work inside it.
+    QFETCH(QByteArray, line);
+    QFETCH(int, lines);
+    QFETCH(QByteArray, output);
+    const QString prlimit = QStandardPaths::findExecutable(QStringLiteral("prlimit"));
+    if (prlimit.isEmpty())
+        QSKIP("prlimit (util-linux) is not installed");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("big.ty"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Variable x, y\n");
+        if (lines > 0) {
+            for (int i = 0; i < lines; ++i)
+                f.write(line);
+        } else {
+            f.write("x = 1");
+            for (int i = 0; i < -lines; ++i)
+                f.write(line.mid(5) + " + ");
+            f.write("1\n");
+        }
+    }
+    const qint64 size = QFileInfo(path).size();
+    QVERIFY(size > 50'000'000);
+    QProcess process;
+    process.start(prlimit,
+                  {QStringLiteral("--as=") + QString::number(10 * size),
+                   QStringLiteral(KV_TYCHECK_CLI),
+                   path});
+    QVERIFY(process.waitForFinished(-1));
+    QCOMPARE(process.exitCode(), output.isEmpty() ? 0 : 1);
+    const QByteArray printed = process.readAllStandardOutput();
+    if (lines > 0) {
+        QCOMPARE(printed, QByteArray());
+    } else {
+        const qint64 length = 5 + qint64(line.size() - 5 + 3) * -lines + 1;
+        QCOMPARE(printed,
+                 path.toUtf8() + ":2: the line is " + QByteArray::number(length)
+                     + " characters long; a line holds at most 100000\n");
+    }
 }
 
 void TestLanguage::rtfEscapeKeepsTheOutputSevenBit_data()
