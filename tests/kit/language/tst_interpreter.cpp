@@ -143,6 +143,45 @@ private slots:
         QVERIFY(r.plot.xLog && r.plot.yLog);
     }
 
+    void statementsAndBuiltInsFollowTheLanguage()
+    {
+        const ty::RunResult r = ty::runTessaly(
+            "Parameter a[2, 3] = [1, 2, 3, 4, 5, 6]\n"
+            "Variable T = 5, i, s = 0, c\n"
+            "Function f(T) = 2*T\n"
+            "For i = 3 To 1 Step -1\n"
+            "   If i == 3 Then\n      c = 30\n   ElseIf i == 2 Then\n      c = c + 2\n"
+            "   Else\n      c = c + 1\n   End If\n"
+            "   s = s + a[1, i]\n"
+            "End For\n"
+            "Print \"say \"\"hi\"\"\", f(1), \" \", T, \" \", c, \" \", s\n"
+            "Print sum(a), size(a), min(a), max(a, 10), mod(-7, 3), 2^3^2, -2^2, sign(-4)\n");
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QCOMPARE(r.output.at(0), QString("say \"hi\"2 5 33 6"));
+        QCOMPARE(r.output.at(1).split(' ', Qt::SkipEmptyParts),
+                 QStringList({"21", "6", "1", "10", "2", "512", "-4", "-1"}));
+    }
+
+    void aFindPlotsEachIterateAsItsOwnSeries()
+    {
+        const ty::RunResult r = runDemo("BVP");
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QStringList names;
+        for (const PlotSeries &series : r.plot.series)
+            names << series.name;
+        QStringList expected;
+        const int count = int(numbersAfter(r.output, "differences), ").value(0));
+        QVERIFY(count > 2);
+        for (int k = 0; k <= count; ++k)
+            expected << "shot " + QString::number(k);
+        QCOMPARE(names, expected);
+        for (const PlotSeries &series : r.plot.series)
+            QCOMPARE(series.points.size(), 11); // x = 0, 0.1, ..., 1
+        // The last shot meets the far boundary condition y(1) = 1.
+        QVERIFY(std::abs(r.plot.series.last().points.last().y() - 1.0) < 1e-9);
+        QVERIFY(std::abs(r.plot.series.first().points.last().y() - 1.0) > 0.1);
+    }
+
     void errorsStopTheRunAndKeepTheOutput()
     {
         const ty::RunResult r = ty::runTessaly("Variable x = 0\nPrint \"start\"\n"
