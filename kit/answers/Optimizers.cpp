@@ -359,7 +359,8 @@ Result minimise(const QString &solver, const Problem &problem)
             const double change = count ? (next - lambda).lpNorm<Eigen::Infinity>() : 0.0;
             lambda = next;
             r.path.push_back(x);
-            if (change < 1e-9 && m.violation(x) < 1e-9)
+            const double scale = std::max(1.0, count ? lambda.lpNorm<Eigen::Infinity>() : 0.0);
+            if (change < 1e-8 * scale && m.violation(x) < 1e-8 * std::max(1.0, x.norm()))
                 break;
         }
     } else if (solver == u"SIMPLEX") {
