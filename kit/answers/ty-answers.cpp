@@ -22,7 +22,9 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        std::fprintf(stderr, "ty-answers: cannot write %s: %s\n", qPrintable(path),
+        std::fprintf(stderr,
+                     "ty-answers: cannot write %s: %s\n",
+                     qPrintable(path),
                      qPrintable(file.errorString()));
         return false;
     }
@@ -46,7 +48,9 @@ int main(int argc, char **argv)
     }
     const QDir demos(args.at(1));
     if (!QDir().mkpath(args.at(0)) || !demos.exists()) {
-        std::fprintf(stderr, "ty-answers: no directory %s or %s\n", qPrintable(args.at(0)),
+        std::fprintf(stderr,
+                     "ty-answers: no directory %s or %s\n",
+                     qPrintable(args.at(0)),
                      qPrintable(args.at(1)));
         return 2;
     }
@@ -62,7 +66,10 @@ int main(int argc, char **argv)
         const ty::RunResult result = ty::runTessaly(file.readAll());
         const QString stem = QFileInfo(name).completeBaseName();
         if (!result.ok) {
-            std::fprintf(stderr, "ty-answers: %s:%d: %s\n", qPrintable(name), result.errorLine,
+            std::fprintf(stderr,
+                         "ty-answers: %s:%d: %s\n",
+                         qPrintable(name),
+                         result.errorLine,
                          result.error.toUtf8().constData());
             ++failures;
             continue;
@@ -76,7 +83,8 @@ int main(int argc, char **argv)
             if (!writeFile(out.filePath(stem + ".plt"), writePlot(result.plot)))
                 ++failures;
             QString error;
-            if (!writeGif(renderPlot(result.plot, QSize(640, 480)), out.filePath(stem + ".gif"),
+            if (!writeGif(renderPlot(result.plot, QSize(640, 480)),
+                          out.filePath(stem + ".gif"),
                           &error)) {
                 std::fprintf(stderr, "ty-answers: %s\n", qPrintable(error));
                 ++failures;
