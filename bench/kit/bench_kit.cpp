@@ -61,8 +61,8 @@ int main(int argc, char **argv)
                 catalogue);
 
     const QByteArray cube = readFile(demos.filePath("3d-Kelvara.ty"));
-    const double interpreted = best(5, [&] { ty::runTessaly(cube); });
-    const double compiled = best(5, [] { kv::solveCube(); });
+    const double interpreted = best(10, [&] { ty::runTessaly(cube); });
+    const double compiled = best(50, [] { kv::solveCube(); });
     // 100 Euler steps and 11 output points: 111 runs of the model each way.
     std::printf("3-D heat demo, one right-hand side: interpreter %.3f ms, compiled %.3f ms, "
                 "ratio %.1f\n",

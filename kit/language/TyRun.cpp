@@ -316,7 +316,13 @@ private:
         std::array<double, 3> given{0, 0, 0};
         bool outside = false;
         for (std::size_t k = 0; k < indices.size(); ++k) {
-            const double v = eval(*indices[k]);
+            // An index is most often a scalar (a loop counter): read it directly.
+            const Expr &ix = *indices[k];
+            const Symbol *named = ix.op == Op::Name ? &m_syms[std::size_t(ix.slot)] : nullptr;
+            const double v = named && named->ndims == 0 && named->kind != Symbol::Model
+                                     && named->kind != Symbol::Function
+                                 ? named->v[0]
+                                 : eval(ix);
             given[k] = v;
             // Indices are nearly always whole already: the cast is the fast test.
             const double r = (v > -2e9 && v < 2e9 && v == double(int(v))) ? v : std::round(v);
@@ -500,6 +506,19 @@ private:
         return checked(std::pow(a, b), "overflow: a power too large to hold", line);
     }
 
+    // A number or a scalar read at once; anything else by the full walk.
+    double operand(const Expr &e)
+    {
+        if (e.op == Op::Number)
+            return e.value;
+        if (e.op == Op::Name) {
+            const Symbol &s = m_syms[std::size_t(e.slot)];
+            if (s.ndims == 0 && s.kind != Symbol::Model && s.kind != Symbol::Function)
+                return s.v[0];
+        }
+        return eval(e);
+    }
+
     double eval(const Expr &e)
     {
         switch (e.op) {
@@ -532,8 +551,8 @@ private:
         default:
             break;
         }
-        const double a = eval(*e.args[0]);
-        const double b = eval(*e.args[1]);
+        const double a = operand(*e.args[0]);
+        const double b = operand(*e.args[1]);
         switch (e.op) {
         case Op::Add:
             return a + b;
