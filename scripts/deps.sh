@@ -3,7 +3,7 @@
 KELVARA_PACKAGES=(
     cmake ninja-build g++
     qt6-base-dev qt6-svg-dev libqscintilla2-qt6-dev
-    libboost-dev libeigen3-dev libgif-dev
+    libboost-dev libeigen3-dev libgif-dev libnlopt-cxx-dev
     xvfb xauth xdotool imagemagick poppler-utils xdg-utils fonts-liberation
     desktop-file-utils shared-mime-info librsvg2-bin
 )

@@ -1,8 +1,8 @@
 #include "TessalyCheck.h"
+#include "TyLexer.h"
 
 #include <QHash>
 #include <QSet>
-#include <QStringDecoder>
 #include <QStringList>
 
 #include <algorithm>
@@ -18,23 +18,9 @@
 
 namespace {
 
-enum class Tok { Ident, Number, String, Op };
-
-struct Token
-{
-    Tok kind = Tok::Op;
-    QString text;  // as written
-    QString lower; // lower case, for keywords and names
-    int line = 0;
-    bool prime = false; // an identifier written with a trailing ' (a derivative)
-};
-
-struct Statement
-{
-    QList<Token> tokens;
-    int line = 0;        // line of the first token
-    bool broken = false; // the lexer already reported a fault in it
-};
+using ty::Statement;
+using ty::Tok;
+using ty::Token;
 
 enum class SolverKind { Integrator, RootFinder, LeastSquares, Optimizer };
 
@@ -64,7 +50,7 @@ const QSet<QString> &reservedWords()
         "residual", "find",      "in",       "using",    "with",     "initiate", "equations",
         "of",       "span",      "until",    "print",    "plot",     "vs",       "named",
         "and",      "or",        "not",      "minimize", "maximize", "zero",     "fit",
-        "xlabel",   "ylabel",
+        "xlabel",   "ylabel",    "markers",  "dashed",   "logx",     "logy",
     };
     return words;
 }
@@ -110,16 +96,6 @@ QString kindName(SymKind kind)
     return QString();
 }
 
-bool isIdentStart(QChar c)
-{
-    return c.isLetter() || c == u'_';
-}
-
-bool isIdentPart(QChar c)
-{
-    return c.isLetterOrNumber() || c == u'_';
-}
-
 // Levenshtein distance, case-insensitive; stops counting past a small limit.
 int editDistance(const QString &a, const QString &b)
 {
@@ -141,7 +117,11 @@ int editDistance(const QString &a, const QString &b)
 // " (did you mean X?)" when exactly one candidate is close to the word; else empty.
 QString suggestion(const QString &word, const QStringList &candidates)
 {
-    // Names differ in case only, or by one or two letters in longer words.
+    // Names differ in case only, or by one or two letters in longer words. A name
+    // longer than any a modeller types gets no suggestion: the comparison costs the
+    // product of the lengths.
+    if (word.size() > 64)
+        return QString();
     const int limit = word.size() < 2 ? 0 : word.size() <= 4 ? 1 : 2;
     QString best;
     int bestDistance = limit + 1;
@@ -197,18 +177,26 @@ class Checker
 {
 public:
     QList<TyFinding> run(const QByteArray &source);
+    qsizetype total() const { return m_total; }
 
 private:
-    // lexing
-    void lex(const QString &text);
     // declaration scan
-    void scanDeclarations();
     void declare(const QString &name, const Symbol &symbol, const Token &at);
     // checking
     void checkStatement(Statement &st);
     void checkBalance(Statement &st);
 
-    void report(int line, const QString &message) { m_findings.append({line, message}); }
+    // The first findings are kept, all are counted.
+    void report(int line, const QString &message)
+    {
+        ++m_total;
+        if (m_findings.size() < MaxFindings)
+            m_findings.append({line, message});
+    }
+    qsizetype m_total = 0;
+    QList<Token> m_loopNames;
+    void scanStatement(const Statement &st);
+    void finishDeclarations();
 
     // statement cursor
     const Token *peek(int ahead = 0) const
@@ -298,9 +286,23 @@ private:
         int line = 0;
         QString name; // the model's name
         bool sawElse = false;
+        bool inModel = false; // this block or one around it is a model
+        QString model;        // the name of that model
     };
+    // Blocks know the model around them, so finding it costs nothing however deep
+    // the nesting.
+    void pushBlock(Block block)
+    {
+        if (!m_blocks.isEmpty() && m_blocks.last().inModel) {
+            block.inModel = true;
+            block.model = m_blocks.last().model;
+        } else if (block.kind == u"model") {
+            block.inModel = true;
+            block.model = block.name;
+        }
+        m_blocks << block;
+    }
 
-    QList<Statement> m_statements;
     QList<TyFinding> m_findings;
     QHash<QString, Symbol> m_symbols;
     QList<Block> m_blocks;
@@ -335,21 +337,17 @@ private:
 
 QList<TyFinding> Checker::run(const QByteArray &source)
 {
-    // Code files are UTF-8; one that is not valid UTF-8 is read as Windows-1252,
-    // as the program and the launchers read it.
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8.decode(source);
-    if (utf8.hasError()) {
-        QStringDecoder cp1252("windows-1252");
-        if (cp1252.isValid())
-            text = cp1252.decode(source);
-    }
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1); // the byte-order mark some editors write first
-    lex(text);
-    scanDeclarations();
-    for (Statement &st : m_statements)
-        checkStatement(st);
+    // Two passes over the text, one statement at a time, so memory stays a small
+    // multiple of the file's size: the first collects the declarations (a name may
+    // be used before the line that declares it), the second checks each statement.
+    const QString text = ty::decodeSource(source);
+    ty::lexEach(
+        text,
+        [&](Statement &&st) { scanStatement(st); },
+        [&](int line, const QString &message) { report(line, message); });
+    finishDeclarations();
+    ty::lexEach(
+        text, [&](Statement &&st) { checkStatement(st); }, [](int, const QString &) {});
     checkSolverUses();
     for (const Block &block : std::as_const(m_blocks)) {
         const QString kind = block.kind == u"model" ? QStringLiteral("Model")
@@ -363,182 +361,6 @@ QList<TyFinding> Checker::run(const QByteArray &source)
                      m_findings.end(),
                      [](const TyFinding &a, const TyFinding &b) { return a.line < b.line; });
     return m_findings;
-}
-
-void Checker::lex(const QString &text)
-{
-    // CR LF, CR and LF each end a line.
-    QStringList lines;
-    {
-        QString current;
-        for (int i = 0; i < text.size(); ++i) {
-            const QChar c = text.at(i);
-            if (c == u'\r' || c == u'\n') {
-                lines << current;
-                current.clear();
-                if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
-                    ++i;
-            } else {
-                current += c;
-            }
-        }
-        if (!current.isEmpty())
-            lines << current;
-    }
-
-    Statement pending;
-    bool continuing = false;
-    for (int n = 0; n < lines.size(); ++n) {
-        const QString &src = lines.at(n);
-        const int lineNo = n + 1;
-        QList<Token> tokens;
-        bool broken = false;
-        int i = 0;
-        while (i < src.size()) {
-            const QChar c = src.at(i);
-            if (c.isSpace()) {
-                ++i;
-                continue;
-            }
-            if (c == u'!')
-                break; // a comment runs to the end of the line
-            Token t;
-            t.line = lineNo;
-            if (c == u'"') {
-                int j = i + 1;
-                QString value;
-                bool closed = false;
-                while (j < src.size()) {
-                    if (src.at(j) == u'"') {
-                        if (j + 1 < src.size() && src.at(j + 1) == u'"') {
-                            value += u'"';
-                            j += 2;
-                            continue;
-                        }
-                        closed = true;
-                        break;
-                    }
-                    value += src.at(j);
-                    ++j;
-                }
-                if (!closed) {
-                    report(lineNo,
-                           QStringLiteral("unterminated string: a string must end with \" on the "
-                                          "line where it starts"));
-                    broken = true;
-                    break;
-                }
-                t.kind = Tok::String;
-                t.text = value;
-                i = j + 1;
-            } else if (c.isDigit()
-                       || (c == u'.' && i + 1 < src.size() && src.at(i + 1).isDigit())) {
-                int j = i;
-                while (j < src.size() && src.at(j).isDigit())
-                    ++j;
-                if (j < src.size() && src.at(j) == u'.') {
-                    ++j;
-                    while (j < src.size() && src.at(j).isDigit())
-                        ++j;
-                }
-                bool bad = false;
-                if (j < src.size() && (src.at(j) == u'e' || src.at(j) == u'E')) {
-                    int k = j + 1;
-                    if (k < src.size() && (src.at(k) == u'+' || src.at(k) == u'-'))
-                        ++k;
-                    if (k < src.size() && src.at(k).isDigit()) {
-                        while (k < src.size() && src.at(k).isDigit())
-                            ++k;
-                        j = k;
-                    } else {
-                        bad = true;
-                    }
-                }
-                if (!bad && j < src.size() && (isIdentPart(src.at(j)) || src.at(j) == u'.'))
-                    bad = true;
-                if (bad) {
-                    int k = j;
-                    while (k < src.size() && (isIdentPart(src.at(k)) || src.at(k) == u'.'))
-                        ++k;
-                    report(lineNo, QStringLiteral("malformed number '%1'").arg(src.mid(i, k - i)));
-                    broken = true;
-                    break;
-                }
-                t.kind = Tok::Number;
-                t.text = src.mid(i, j - i);
-                i = j;
-            } else if (isIdentStart(c)) {
-                int j = i;
-                while (j < src.size() && isIdentPart(src.at(j)))
-                    ++j;
-                t.kind = Tok::Ident;
-                t.text = src.mid(i, j - i);
-                t.lower = t.text.toLower();
-                if (j < src.size() && src.at(j) == u'\'') {
-                    t.prime = true;
-                    ++j;
-                }
-                i = j;
-            } else {
-                static const QStringList twoChar = {"<=", ">=", "==", "<>"};
-                const QString two = src.mid(i, 2);
-                t.kind = Tok::Op;
-                if (twoChar.contains(two)) {
-                    t.text = two;
-                    i += 2;
-                } else if (QStringLiteral("+-*/^()[],=<>:&").contains(c)) {
-                    t.text = c;
-                    ++i;
-                } else if (c == u'\'') {
-                    report(lineNo,
-                           QStringLiteral("a ' marks a derivative and must follow a variable's "
-                                          "name directly (x')"));
-                    broken = true;
-                    break;
-                } else {
-                    report(lineNo, QStringLiteral("unexpected character '%1'").arg(c));
-                    broken = true;
-                    break;
-                }
-            }
-            t.lower = t.lower.isEmpty() ? t.text : t.lower;
-            tokens << t;
-        }
-
-        bool continues = false;
-        if (!tokens.isEmpty() && isOp(&tokens.last(), "&")) {
-            tokens.removeLast();
-            continues = true;
-        }
-        for (const Token &t : std::as_const(tokens)) {
-            if (isOp(&t, "&")) {
-                report(lineNo, QStringLiteral("'&' continues a statement and must end its line"));
-                broken = true;
-                break;
-            }
-        }
-
-        if (!continuing) {
-            pending = Statement();
-            pending.line = lineNo;
-        }
-        pending.tokens += tokens;
-        pending.broken = pending.broken || broken;
-        if (continues && n + 1 < lines.size()) {
-            continuing = true;
-            continue;
-        }
-        if (continues) {
-            report(lineNo, QStringLiteral("the statement continues past the end of the file"));
-            pending.broken = true;
-        }
-        continuing = false;
-        if (!pending.tokens.isEmpty()) {
-            if (pending.line != pending.tokens.first().line)
-                pending.line = pending.tokens.first().line;
-            m_statements << pending;
-        }
-    }
 }
 
 void Checker::declare(const QString &name, const Symbol &symbol, const Token &at)
@@ -565,65 +387,66 @@ void Checker::declare(const QString &name, const Symbol &symbol, const Token &at
     m_symbols.insert(key, symbol);
 }
 
-void Checker::scanDeclarations()
+void Checker::scanStatement(const Statement &st)
+{
+    if (st.broken)
+        return;
+    const QList<Token> &tk = st.tokens;
+    const QString head = tk.first().kind == Tok::Ident ? tk.first().lower : QString();
+    if (head == u"parameter" || head == u"variable") {
+        const SymKind kind = head == u"parameter" ? SymKind::Parameter : SymKind::Variable;
+        int depth = 0;
+        bool expectName = true;
+        for (int i = 1; i < tk.size(); ++i) {
+            const Token &t = tk.at(i);
+            if (t.kind == Tok::Op && (t.text == u"(" || t.text == u"["))
+                ++depth;
+            else if (t.kind == Tok::Op && (t.text == u")" || t.text == u"]"))
+                --depth;
+            else if (t.kind == Tok::Op && t.text == u"," && depth == 0)
+                expectName = true;
+            else if (expectName && t.kind == Tok::Ident && depth == 0) {
+                expectName = false;
+                Symbol sym{kind, 0, 0, t.line};
+                if (i + 1 < tk.size() && isOp(&tk.at(i + 1), "[")) {
+                    int d = 1, commas = 0;
+                    for (int j = i + 2; j < tk.size() && d > 0; ++j) {
+                        if (isOp(&tk.at(j), "[") || isOp(&tk.at(j), "("))
+                            ++d;
+                        else if (isOp(&tk.at(j), "]") || isOp(&tk.at(j), ")"))
+                            --d;
+                        else if (isOp(&tk.at(j), ",") && d == 1)
+                            ++commas;
+                    }
+                    sym.dims = commas + 1;
+                }
+                declare(t.text, sym, t);
+            } else {
+                expectName = false;
+            }
+        }
+    } else if ((head == u"function" || head == u"model") && tk.size() > 1
+               && tk.at(1).kind == Tok::Ident) {
+        Symbol sym{head == u"model" ? SymKind::Model : SymKind::Function, 0, 0, tk.at(1).line};
+        if (head == u"function") {
+            int params = 0;
+            if (tk.size() > 2 && isOp(&tk.at(2), "(")) {
+                for (int j = 3; j < tk.size() && !isOp(&tk.at(j), ")"); ++j)
+                    if (tk.at(j).kind == Tok::Ident)
+                        ++params;
+            }
+            sym.arity = params;
+        }
+        declare(tk.at(1).text, sym, tk.at(1));
+    } else if (head == u"for" && tk.size() > 1 && tk.at(1).kind == Tok::Ident) {
+        m_loopNames << tk.at(1);
+    }
+}
+
+void Checker::finishDeclarations()
 {
     // Loop variables are declared last so that an explicit declaration wins.
-    QList<Token> loopNames;
-    for (const Statement &st : std::as_const(m_statements)) {
-        if (st.broken)
-            continue;
-        const QList<Token> &tk = st.tokens;
-        const QString head = tk.first().kind == Tok::Ident ? tk.first().lower : QString();
-        if (head == u"parameter" || head == u"variable") {
-            const SymKind kind = head == u"parameter" ? SymKind::Parameter : SymKind::Variable;
-            int depth = 0;
-            bool expectName = true;
-            for (int i = 1; i < tk.size(); ++i) {
-                const Token &t = tk.at(i);
-                if (t.kind == Tok::Op && (t.text == u"(" || t.text == u"["))
-                    ++depth;
-                else if (t.kind == Tok::Op && (t.text == u")" || t.text == u"]"))
-                    --depth;
-                else if (t.kind == Tok::Op && t.text == u"," && depth == 0)
-                    expectName = true;
-                else if (expectName && t.kind == Tok::Ident && depth == 0) {
-                    expectName = false;
-                    Symbol sym{kind, 0, 0, t.line};
-                    if (i + 1 < tk.size() && isOp(&tk.at(i + 1), "[")) {
-                        int d = 1, commas = 0;
-                        for (int j = i + 2; j < tk.size() && d > 0; ++j) {
-                            if (isOp(&tk.at(j), "[") || isOp(&tk.at(j), "("))
-                                ++d;
-                            else if (isOp(&tk.at(j), "]") || isOp(&tk.at(j), ")"))
-                                --d;
-                            else if (isOp(&tk.at(j), ",") && d == 1)
-                                ++commas;
-                        }
-                        sym.dims = commas + 1;
-                    }
-                    declare(t.text, sym, t);
-                } else {
-                    expectName = false;
-                }
-            }
-        } else if ((head == u"function" || head == u"model") && tk.size() > 1
-                   && tk.at(1).kind == Tok::Ident) {
-            Symbol sym{head == u"model" ? SymKind::Model : SymKind::Function, 0, 0, tk.at(1).line};
-            if (head == u"function") {
-                int params = 0;
-                if (tk.size() > 2 && isOp(&tk.at(2), "(")) {
-                    for (int j = 3; j < tk.size() && !isOp(&tk.at(j), ")"); ++j)
-                        if (tk.at(j).kind == Tok::Ident)
-                            ++params;
-                }
-                sym.arity = params;
-            }
-            declare(tk.at(1).text, sym, tk.at(1));
-        } else if (head == u"for" && tk.size() > 1 && tk.at(1).kind == Tok::Ident) {
-            loopNames << tk.at(1);
-        }
-    }
-    for (const Token &t : std::as_const(loopNames)) {
+    for (const Token &t : std::as_const(m_loopNames)) {
         if (!m_symbols.contains(t.text))
             declare(t.text, Symbol{SymKind::LoopVariable, 0, 0, t.line}, t);
     }
@@ -729,16 +552,12 @@ QStringList Checker::functionNames() const
 
 bool Checker::inModel() const
 {
-    return std::any_of(
-        m_blocks.begin(), m_blocks.end(), [](const Block &b) { return b.kind == u"model"; });
+    return !m_blocks.isEmpty() && m_blocks.last().inModel;
 }
 
 QString Checker::currentModel() const
 {
-    for (const Block &b : m_blocks)
-        if (b.kind == u"model")
-            return b.name;
-    return QString();
+    return m_blocks.isEmpty() ? QString() : m_blocks.last().model;
 }
 
 void Checker::checkStatement(Statement &st)
@@ -756,9 +575,11 @@ void Checker::checkStatement(Statement &st)
     if (st.broken) {
         // Keep the block structure in step so that one bad line gives one finding.
         if (head == u"model" || head == u"if" || head == u"for") {
-            Block b{
-                head, first.line, st.tokens.size() > 1 ? st.tokens.at(1).lower : QString(), false};
-            m_blocks << b;
+            Block b;
+            b.kind = head;
+            b.line = first.line;
+            b.name = st.tokens.size() > 1 ? st.tokens.at(1).lower : QString();
+            pushBlock(b);
         } else if (head == u"end" && st.tokens.size() > 1) {
             const QString kind = st.tokens.at(1).lower;
             if (!m_blocks.isEmpty() && m_blocks.last().kind == kind)
@@ -982,7 +803,7 @@ void Checker::parseModel()
                                                          : QStringLiteral("For"))
                    .arg(m_blocks.last().line));
     }
-    m_blocks << Block{QStringLiteral("model"), line, name, false};
+    pushBlock(Block{QStringLiteral("model"), line, name, false, false, QString()});
     expectEnd();
 }
 
@@ -1050,7 +871,7 @@ void Checker::parseIf(bool elseIf)
                    QStringLiteral("'ElseIf' after the 'Else' of the 'If' block of line %1")
                        .arg(m_blocks.last().line));
     } else {
-        m_blocks << Block{QStringLiteral("if"), line, QString(), false};
+        pushBlock(Block{QStringLiteral("if"), line, QString(), false, false, QString()});
     }
     if (atEnd() || isWord(peek(), "then"))
         return fail(QStringLiteral("expected a condition after '%1'")
@@ -1070,7 +891,7 @@ void Checker::parseFor()
 {
     const int line = peek()->line;
     ++m_pos;
-    m_blocks << Block{QStringLiteral("for"), line, QString(), false};
+    pushBlock(Block{QStringLiteral("for"), line, QString(), false, false, QString()});
     const Token *var = peek();
     if (expectName(QStringLiteral("the loop variable")).isEmpty())
         return;
@@ -1494,14 +1315,23 @@ void Checker::parsePlot()
     QSet<QString> seen;
     while (!atEnd()) {
         const Token *clause = peek();
-        if (!(isWord(clause, "title") || isWord(clause, "xlabel") || isWord(clause, "ylabel")
-              || isWord(clause, "named")))
-            return fail(QStringLiteral("expected Named, Title, XLabel or YLabel, found %1")
+        const bool flag = isWord(clause, "markers") || isWord(clause, "dashed")
+                          || isWord(clause, "logx") || isWord(clause, "logy");
+        if (!(flag || isWord(clause, "title") || isWord(clause, "xlabel")
+              || isWord(clause, "ylabel") || isWord(clause, "named")))
+            return fail(QStringLiteral("expected Named, Title, XLabel, YLabel, Markers, Dashed, "
+                                       "LogX or LogY, found %1")
                             .arg(describeHere()));
         ++m_pos;
         if (seen.contains(clause->lower))
             report(clause->line, QStringLiteral("'%1' is given twice").arg(clause->text));
         seen.insert(clause->lower);
+        if (seen.contains(QStringLiteral("markers")) && seen.contains(QStringLiteral("dashed"))
+            && (clause->lower == u"markers" || clause->lower == u"dashed"))
+            report(clause->line,
+                   QStringLiteral("a series is drawn either with Markers or Dashed, not both"));
+        if (flag)
+            continue;
         if (clause->lower == u"named" && plotted > 1)
             report(clause->line,
                    QStringLiteral("'Named' names the series of a Plot of one value; this Plot "
@@ -1832,8 +1662,11 @@ void Checker::checkNameUse(const Token &name, int indexCount, bool indexed)
 
 } // namespace
 
-QList<TyFinding> checkTessaly(const QByteArray &source)
+QList<TyFinding> checkTessaly(const QByteArray &source, qsizetype *total)
 {
     Checker checker;
-    return checker.run(source);
+    QList<TyFinding> findings = checker.run(source);
+    if (total)
+        *total = checker.total();
+    return findings;
 }

@@ -17,5 +17,11 @@ struct TyFinding
     QString message;
 };
 
-// Findings in order of their line; empty when the source has no fault.
-QList<TyFinding> checkTessaly(const QByteArray &source);
+// The most findings checkTessaly returns; *total counts them all.
+constexpr qsizetype MaxFindings = 10000;
+
+// Findings in order of their line; empty when the source has no fault. The checker
+// reads the text twice, a statement at a time, and keeps the first MaxFindings
+// findings (in the order it meets them: the first pass reports what cannot be read,
+// the second what does not fit the language); *total gets the count of all.
+QList<TyFinding> checkTessaly(const QByteArray &source, qsizetype *total = nullptr);

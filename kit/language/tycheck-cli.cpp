@@ -1,8 +1,10 @@
 // tycheck-cli: checks Tessaly code files and prints each finding as
 // "file:line: message". Exit status 0 when every file is clean, 1 when a file
-// has findings, 2 when a file cannot be read or no file is given.
+// has findings or is not a text file (said in one line), 2 when a file cannot be
+// read or no file is given.
 
 #include "TessalyCheck.h"
+#include "TyLexer.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -27,9 +29,20 @@ int main(int argc, char *argv[])
             status = 2;
             continue;
         }
-        const QList<TyFinding> findings = checkTessaly(file.readAll());
+        const QByteArray bytes = file.readAll();
+        if (ty::looksBinary(bytes)) {
+            std::printf("%s: not a text file (it holds NUL and other control bytes)\n",
+                        qPrintable(name));
+            if (status == 0)
+                status = 1;
+            continue;
+        }
+        const QList<TyFinding> findings = checkTessaly(bytes);
         for (const TyFinding &f : findings)
-            std::printf("%s:%d: %s\n", qPrintable(name), f.line, qPrintable(f.message));
+            std::printf("%s:%d: %s\n",
+                        qPrintable(name),
+                        f.line,
+                        ty::escapeControls(f.message).toUtf8().constData());
         if (!findings.isEmpty() && status == 0)
             status = 1;
     }

@@ -1,6 +1,13 @@
 #include "RunReport.h"
 
 #include "TessalyCheck.h"
+#include "TyLexer.h"
+#include "TyRun.h"
+
+#include <PlotData.h>
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
 
 #include <QDir>
 #include <QFile>
@@ -70,33 +77,27 @@ QString describe(const FoundFile &file)
     return quoted(file.found) + QStringLiteral(" exists");
 }
 
-// The code as text: UTF-8 when it is valid UTF-8, otherwise Windows-1252.
-QString decodeCode(const QByteArray &bytes, bool *windows1252)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    *windows1252 = utf8.hasError();
-    if (*windows1252) {
-        QStringDecoder cp1252("windows-1252");
-        text = cp1252.decode(bytes);
-    }
-    return text;
-}
-
 // CR LF, CR and LF each end a line; a final line end does not start another line.
-QStringList splitLines(const QString &text)
+// The views point into text, which must outlive them (no line is copied).
+QList<QStringView> splitLines(const QString &text)
 {
-    QString all = text;
-    all.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    all.replace(u'\r', u'\n');
-    if (all.endsWith(u'\n'))
-        all.chop(1);
-    if (all.isEmpty())
-        return {};
-    return all.split(u'\n');
+    QList<QStringView> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r' || c == u'\n') {
+            lines << QStringView(text).mid(start, i - start);
+            if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < text.size())
+        lines << QStringView(text).mid(start);
+    return lines;
 }
 
-QString expandTabs(const QString &line, int tabWidth)
+QString expandTabs(QStringView line, int tabWidth)
 {
     QString out;
     out.reserve(line.size());
@@ -112,26 +113,68 @@ QString expandTabs(const QString &line, int tabWidth)
     return out;
 }
 
-void writeListing(Writer &w, const QStringList &lines, const ToolKitFiles::LaunchSettings &settings)
+// Pieces of at most width characters, cut only between whole characters (a
+// character beyond 16 bits is never split).
+QStringList cutLine(const QString &text, int width)
+{
+    QStringList pieces;
+    qsizetype from = 0;
+    while (from < text.size()) {
+        qsizetype to = qMin(text.size(), from + width);
+        if (to < text.size() && to > from + 1 && text.at(to - 1).isHighSurrogate()
+            && text.at(to).isLowSurrogate())
+            --to;
+        pieces << text.mid(from, to - from);
+        from = to;
+    }
+    if (pieces.isEmpty())
+        pieces << QString();
+    return pieces;
+}
+
+// The listing stops once it has written this much; a file of one enormous line gives
+// a listing of a readable size.
+constexpr qsizetype ListingLimit = 4 * 1024 * 1024;
+
+void writeListing(Writer &w,
+                  const QList<QStringView> &lines,
+                  const ToolKitFiles::LaunchSettings &settings)
 {
     const qsizetype shown = settings.listingLines == 0
                                 ? lines.size()
                                 : qMin<qsizetype>(lines.size(), settings.listingLines);
     const int numberWidth = qMax(4, int(QString::number(shown).size()));
     const QString continuation = QString(numberWidth, u' ') + QStringLiteral(" + ");
+    qsizetype written = 0;
     for (qsizetype i = 0; i < shown; ++i) {
-        const QString text = expandTabs(lines.at(i), settings.tabWidth);
-        w.line(QStringLiteral("%1 | ").arg(i + 1, numberWidth) + text.left(settings.listingWidth));
-        for (qsizetype from = settings.listingWidth; from < text.size();
-             from += settings.listingWidth)
-            w.line(continuation + text.mid(from, settings.listingWidth));
+        // Control characters are shown as \xNN, so the report stays plain text.
+        const QString text = ty::escapeControls(expandTabs(lines.at(i), settings.tabWidth));
+        const QStringList pieces = cutLine(text, settings.listingWidth);
+        for (qsizetype k = 0; k < pieces.size(); ++k) {
+            if (written > ListingLimit) {
+                w.line(QStringLiteral("... the listing stops here: it has reached ")
+                       + QString::number(ListingLimit / (1024 * 1024))
+                       + QStringLiteral(" MB (line ") + QString::number(i + 1)
+                       + QStringLiteral(" of ") + QString::number(lines.size())
+                       + QStringLiteral(")"));
+                return;
+            }
+            const QString out = k == 0 ? QString(QString::number(i + 1).rightJustified(numberWidth)
+                                                 + QStringLiteral(" | ") + pieces.at(k))
+                                       : QString(continuation + pieces.at(k));
+            written += out.size() + 2;
+            w.line(out);
+        }
     }
     if (shown < lines.size())
-        w.line(QStringLiteral("... %1 more lines not listed (listing-lines = %2 in %3)")
-                   .arg(lines.size() - shown)
-                   .arg(settings.listingLines)
-                   .arg(settings.source));
+        w.line(QStringLiteral("... ") + QString::number(lines.size() - shown)
+               + QStringLiteral(" more lines not listed (listing-lines = ")
+               + QString::number(settings.listingLines) + QStringLiteral(" in ") + settings.source
+               + u')');
 }
+
+// The most findings the report lists; a count of the rest follows them.
+constexpr qsizetype FindingLimit = 100;
 
 } // namespace
 
@@ -209,54 +252,123 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
         if (!codeRead)
             w.line(QStringLiteral("The code file cannot be read: ") + file.errorString());
     }
+    const bool binary = codeRead && ty::looksBinary(bytes);
 
+    bool findingsFound = false;
     if (!codeRead) {
         w.line(QStringLiteral("Syntax check:   not done, there is no code file to check"));
+    } else if (binary) {
+        w.line(QStringLiteral("Syntax check:   not done: ") + quoted(code.found)
+               + QStringLiteral(" is not a text file (it holds NUL and other control bytes)"));
     } else if (!settings.check) {
-        w.line(QStringLiteral("Syntax check:   skipped (check = no in %1)").arg(settings.source));
+        w.line(QStringLiteral("Syntax check:   skipped (check = no in ") + settings.source + u')');
     } else {
-        const QList<TyFinding> findings = checkTessaly(bytes);
+        qsizetype total = 0;
+        const QList<TyFinding> findings = checkTessaly(bytes, &total);
+        findingsFound = total > 0;
         if (findings.isEmpty()) {
             w.line(QStringLiteral("Syntax check:   no findings"));
         } else {
-            w.line(QStringLiteral("Syntax check:   %1 finding%2")
-                       .arg(findings.size())
-                       .arg(findings.size() == 1 ? "" : "s"));
-            for (const TyFinding &finding : findings)
-                w.line(QStringLiteral("%1:%2: %3")
-                           .arg(code.found)
-                           .arg(finding.line)
-                           .arg(finding.message));
+            w.line(QStringLiteral("Syntax check:   ") + QString::number(total)
+                   + (total == 1 ? QStringLiteral(" finding") : QStringLiteral(" findings")));
+            // Concatenated, not arg(): a path or a message may hold '%'.
+            for (qsizetype i = 0; i < qMin(findings.size(), FindingLimit); ++i)
+                w.line(code.found + u':' + QString::number(findings.at(i).line)
+                       + QStringLiteral(": ") + ty::escapeControls(findings.at(i).message));
+            if (total > FindingLimit)
+                w.line(QStringLiteral("... and ") + QString::number(total - FindingLimit)
+                       + QStringLiteral(" more findings, not listed"));
         }
     }
     w.line();
 
-    if (codeRead && settings.listing) {
+    if (codeRead && !binary && settings.listing) {
         bool windows1252 = false;
-        const QStringList lines = splitLines(decodeCode(bytes, &windows1252));
-        w.line(QStringLiteral("Listing of %1 (%2 line%3%4):")
-                   .arg(quoted(code.found))
-                   .arg(lines.size())
-                   .arg(lines.size() == 1 ? "" : "s")
-                   .arg(windows1252 ? QStringLiteral(", read as Windows-1252") : QString()));
+        const QString text = ty::decodeSource(bytes, &windows1252);
+        const QList<QStringView> lines = splitLines(text);
+        w.line(QStringLiteral("Listing of ") + quoted(code.found) + QStringLiteral(" (")
+               + QString::number(lines.size())
+               + (lines.size() == 1 ? QStringLiteral(" line") : QStringLiteral(" lines"))
+               + (windows1252 ? QStringLiteral(", read as Windows-1252") : QString())
+               + QStringLiteral("):"));
         if (lines.isEmpty())
             w.line(QStringLiteral("     (the code file is empty)"));
         writeListing(w, lines, settings);
         w.line();
-    } else if (codeRead) {
-        w.line(QStringLiteral("Listing:        skipped (listing = no in %1)").arg(settings.source));
+    } else if (codeRead && !binary) {
+        w.line(QStringLiteral("Listing:        skipped (listing = no in ") + settings.source
+               + u')');
         w.line();
     }
 
-    w.line(QStringLiteral("The Kelvara sample tool kit checks and lists jobs; it does not compile "
-                          "or solve them."));
-    w.line(QStringLiteral("Nothing was computed for this job: there are no results and no plots. "
-                          "The demos' stored"));
-    w.line(QStringLiteral("answers and plots are in demos/all/answers of the program directory."));
+    // The run: the job's own output, then its outcome and run time.
+    const QString codeNameShown = quoted(args.value(CodeName));
+    if (!codeRead || binary || findingsFound) {
+        w.line(QStringLiteral("Run:            not done: ")
+               + (!codeRead ? QStringLiteral("there is no code file to run")
+                  : binary  ? QStringLiteral("the code file is not a text file")
+                            : QStringLiteral("the syntax check has findings; mend them and "
+                                             "submit again")));
+        report.text = w.text();
+        report.codeFile = code.found;
+        report.status = JobFailed;
+        return report;
+    }
+    w.line(QStringLiteral("Output of the run:"));
+    w.line(QStringLiteral("------------------"));
+    ty::RunOptions options;
+    options.loopLimit = settings.loopLimit;
+    options.loopLimitSetting
+        = QStringLiteral("loop-limit in ")
+          + (settings.source.isEmpty() ? QStringLiteral("the built-in settings") : settings.source);
+    options.printed = [&](const QString &line) {
+        w.line(ty::escapeControls(line));
+        if (request.printed)
+            request.printed(line);
+    };
+    options.progress = request.progress;
+    QElapsedTimer timer;
+    timer.start();
+    const ty::RunResult result = ty::runTessaly(bytes, options);
+    const QString seconds = QString::number(double(timer.elapsed()) / 1000.0, 'f', 2);
+    w.line();
 
+    // The plot goes into the user directory, named after the job.
+    bool plotsWritten = true;
+    if (result.hasPlot && !result.plot.series.isEmpty()) {
+        const QString stem = QDir(request.programDir).filePath(QStringLiteral("user/"))
+                             + QFileInfo(code.found).completeBaseName();
+        QString error;
+        QSaveFile plt(stem + QStringLiteral(".plt"));
+        const QByteArray pltBytes = writePlot(result.plot);
+        if (!plt.open(QIODevice::WriteOnly) || plt.write(pltBytes) != pltBytes.size()
+            || !plt.commit()) {
+            w.line(QStringLiteral("Plot:           ") + quoted(stem + QStringLiteral(".plt"))
+                   + QStringLiteral(" could not be written: ") + plt.errorString());
+            plotsWritten = false;
+        } else {
+            w.line(QStringLiteral("Plot:           ") + quoted(stem + QStringLiteral(".plt")));
+        }
+        if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+            const QImage image = renderPlot(result.plot, QSize(800, 600));
+            if (writeGif(image, stem + QStringLiteral(".gif"), &error))
+                w.line(QStringLiteral("Picture:        ") + quoted(stem + QStringLiteral(".gif")));
+            else
+                w.line(QStringLiteral("Picture:        not written: ") + error);
+        }
+    }
+
+    if (result.ok) {
+        w.line(QStringLiteral("Run:            completed in ") + seconds + QStringLiteral(" s"));
+    } else {
+        w.line(QStringLiteral("Run:            stopped after ") + seconds + QStringLiteral(" s at ")
+               + code.found + u':' + QString::number(result.errorLine) + QStringLiteral(": ")
+               + ty::escapeControls(result.error));
+    }
+    (void)codeNameShown;
     report.text = w.text();
     report.codeFile = code.found;
-    report.complete = codeRead && !dataMissing;
+    report.status = result.ok && !dataMissing && plotsWritten ? JobDone : JobFailed;
     return report;
 }
 
@@ -277,7 +389,7 @@ int run(const Request &request, QString *problem)
                        .arg(quoted(path), file.errorString());
         return NoReport;
     }
-    return report.complete ? JobChecked : JobIncomplete;
+    return report.status;
 }
 
 } // namespace RunReport

@@ -7,9 +7,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What the run launchers (run-KV-Linux.pif, run-KV-W9x.pif) do: they read the five
 // arguments the program passes, look at the code and data files, check the code's
-// syntax, and write the report user/~KV-out.txt in the program directory.
+// syntax, run a job that has no findings, and write the report user/~KV-out.txt in
+// the program directory: arguments, findings and listing, then the run's output, its
+// plot files (user/<code name>.plt and .gif) and the run's outcome and time.
 namespace RunReport {
 
 // The launcher's arguments, in the order the program passes them.
@@ -17,9 +21,10 @@ enum Argument { CodeName, CodeDirectory, Drive, BaseDirectory, DataFile, Argumen
 
 // Exit statuses of a run launcher.
 enum Status {
-    JobChecked = 0,    // report written; code file (and data file, if named) found
-    JobIncomplete = 1, // report written; the code file or the named data file is missing
-    NoReport = 2       // the report could not be written
+    JobDone = 0,   // report written; the job ran to its end
+    JobFailed = 1, // report written; a file is missing or not text, the check has
+                   // findings, or the run stopped with an error
+    NoReport = 2   // the report could not be written
 };
 
 struct Request
@@ -28,16 +33,21 @@ struct Request
     QString launcherName; // "run-KV-Linux.pif" or "run-KV-W9x.pif"
     QStringList arguments;
     QDateTime when;
+    // Called with every line the job prints and now and then with the line being run,
+    // so a window can follow the run; may be empty.
+    std::function<void(const QString &line)> printed;
+    std::function<void(int line)> progress;
 };
 
 struct Report
 {
-    QByteArray text;       // UTF-8, CR LF line ends
-    QString codeFile;      // the code file found; empty when missing
-    bool complete = false; // the code file and any named data file were found and read
+    QByteArray text;  // UTF-8, CR LF line ends
+    QString codeFile; // the code file found; empty when missing
+    Status status = JobFailed;
 };
 
-// The report for a request. Reads files, writes nothing.
+// The report for a request. Reads the files and runs the job; writes only the plot
+// files of the run.
 Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &settings);
 
 // programDir + "/user/~KV-out.txt".

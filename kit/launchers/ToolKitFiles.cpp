@@ -111,7 +111,9 @@ LaunchSettings parseSettings(const QByteArray &text, const QString &fileName)
         const QString line = lines.at(i).trimmed();
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
             continue;
-        const QString where = QStringLiteral("%1 line %2: ").arg(fileName).arg(i + 1);
+        // Concatenated: the file name may hold '%' (a chain of arg() would read it).
+        const QString where
+            = fileName + QStringLiteral(" line ") + QString::number(i + 1) + QStringLiteral(": ");
         const qsizetype eq = line.indexOf(u'=');
         if (eq < 0) {
             settings.notes << where + QStringLiteral("expected \"name = value\", found ")
@@ -134,6 +136,9 @@ LaunchSettings parseSettings(const QByteArray &text, const QString &fileName)
         } else if (name == u"listing-lines") {
             good = readNumber(value, 0, 10000000, &settings.listingLines);
             rule = QStringLiteral("a whole number from 0 (all lines) to 10000000");
+        } else if (name == u"loop-limit") {
+            good = readNumber(value, 1, 1000000000, &settings.loopLimit);
+            rule = QStringLiteral("a whole number from 1 to 1000000000");
         } else if (name == u"tab-width") {
             good = readNumber(value, 1, 16, &settings.tabWidth);
             rule = QStringLiteral("a whole number from 1 to 16");

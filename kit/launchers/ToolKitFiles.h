@@ -22,13 +22,14 @@ QString quoted(const QString &value);
 // run) or, when there is none, from DOSstart.ode.
 struct LaunchSettings
 {
-    bool listing = true;     // list the code with line numbers
-    int listingWidth = 100;  // characters of code per listing line before it continues
-    int listingLines = 5000; // most code lines listed; 0 lists all
-    int tabWidth = 8;        // tab stops of the listing
-    bool check = true;       // run the syntax check
-    QString source;          // the file the settings came from; empty: built-in values
-    QStringList notes;       // what was wrong in that file ("DOSstart.tmp line 3: ...")
+    bool listing = true;      // list the code with line numbers
+    int listingWidth = 100;   // characters of code per listing line before it continues
+    int listingLines = 5000;  // most code lines listed; 0 lists all
+    int tabWidth = 8;         // tab stops of the listing
+    bool check = true;        // run the syntax check
+    int loopLimit = 10000000; // most passes of one For loop in a run
+    QString source;           // the file the settings came from; empty: built-in values
+    QStringList notes;        // what was wrong in that file ("DOSstart.tmp line 3: ...")
 };
 
 // Reads "name = value" lines; blank lines and lines starting with ';' or '#' are

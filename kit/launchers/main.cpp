@@ -29,6 +29,20 @@ bool displayAvailable()
            || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
+// The application object, made when first needed: for a message box, or to draw a
+// run's plot. It gets no arguments of the launcher: Qt would take some of them
+// ("-platform", "-style", ...) for itself. Without a screen it draws off screen.
+QApplication &application()
+{
+    static int argc = 1;
+    static char name[] = "kv-launch";
+    static char *argv[] = {name, nullptr};
+    if (!displayAvailable())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    return app;
+}
+
 // The text goes to standard error, and into a message box when there is a screen to
 // show one on (the program starts the launchers without a terminal).
 void tellUser(const QString &text)
@@ -36,12 +50,7 @@ void tellUser(const QString &text)
     QTextStream(stderr) << toolKitTitle << ": " << text << Qt::endl;
     if (!displayAvailable())
         return;
-    // The application object gets no arguments of the launcher: Qt would take some
-    // of them ("-platform", "-style", ...) for itself.
-    int argc = 1;
-    char name[] = "kv-launch";
-    char *argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    application();
     QMessageBox box(QMessageBox::Warning, toolKitTitle, text, QMessageBox::Ok);
     box.exec();
 }
@@ -80,6 +89,7 @@ int runJob(const QString &programDir, const QStringList &args)
     request.launcherName = args.value(0);
     request.arguments = args.mid(1);
     request.when = QDateTime::currentDateTime();
+    application(); // the run's plot is drawn into a GIF picture
     QString problem;
     const int status = RunReport::run(request, &problem);
     if (status == RunReport::NoReport)

@@ -82,6 +82,8 @@ private slots:
     void checkerAcceptsSoundSources();
     void findingsComeInLineOrderWithoutCascades();
     void commandLineCheckerPrintsFileLineAndMessage();
+    void checkerStaysWithinTenTimesTheFileSize_data();
+    void checkerStaysWithinTenTimesTheFileSize();
 
     // The manual
     void rtfEscapeKeepsTheOutputSevenBit_data();
@@ -368,6 +370,8 @@ void TestLanguage::checkerAcceptsSoundSources_data()
     QTest::addColumn<QByteArray>("source");
     QTest::newRow("empty file") << QByteArray();
     QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFVariable x\r\nx = 1\r\n");
+    QTest::newRow("byte-order mark on a Windows-1252 file")
+        << QByteArray("\xEF\xBB\xBFVariable x\r\nx = 1 ! caf\xE9\r\n");
     QTest::newRow("utf-8 letters in names")
         << QByteArray("Variable caf\xC3\xA9\ncaf\xC3\xA9 = 1\n");
     QTest::newRow("windows-1252 letters in names") << QByteArray("Variable caf\xE9\ncaf\xE9 = 1\n");
@@ -451,10 +455,91 @@ void TestLanguage::commandLineCheckerPrintsFileLineAndMessage()
     QCOMPARE(process.exitCode(), 0);
     QVERIFY(process.readAllStandardOutput().isEmpty());
 
+    // Control bytes are escaped as the run report escapes them; a file that is not
+    // text is refused in one line.
+    const QString nul = dir.filePath(QStringLiteral("nul.ty"));
+    const QString noise = dir.filePath(QStringLiteral("noise.ty"));
+    {
+        QFile f(nul);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("Variable x\nx = 1 \0 2\n", 21));
+        QFile g(noise);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        QByteArray bytes(4096, '\0');
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char((i * 7919) % 251);
+        g.write(bytes);
+    }
+    process.start(QStringLiteral(KV_TYCHECK_CLI), {nul, noise});
+    QVERIFY(process.waitForFinished());
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()),
+             nul + QStringLiteral(":2: unexpected character '\\x00'\n") + noise
+                 + QStringLiteral(": not a text file (it holds NUL and other control bytes)\n"));
+
     process.start(QStringLiteral(KV_TYCHECK_CLI), {dir.filePath(QStringLiteral("missing.ty"))});
     QVERIFY(process.waitForFinished());
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(process.readAllStandardError().contains("cannot read"));
+}
+
+void TestLanguage::checkerStaysWithinTenTimesTheFileSize_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QByteArray>("output");
+    // 50 MB of statements, and one line of 54 MB (refused in one finding).
+    QTest::newRow("50 MB of statements") << QByteArray("x = 1 + y*2\n") << 4369066 << QByteArray();
+    QTest::newRow("one line of 54 MB")
+        << QByteArray("x = 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1")
+        << -760000 << QByteArray("long");
+}
+
+void TestLanguage::checkerStaysWithinTenTimesTheFileSize()
+{
+    // The address space is limited to ten times the file's size (prlimit --as); the
+    // checker must finish its work inside it.
+    QFETCH(QByteArray, line);
+    QFETCH(int, lines);
+    QFETCH(QByteArray, output);
+    const QString prlimit = QStandardPaths::findExecutable(QStringLiteral("prlimit"));
+    if (prlimit.isEmpty())
+        QSKIP("prlimit (util-linux) is not installed");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("big.ty"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Variable x, y\n");
+        if (lines > 0) {
+            for (int i = 0; i < lines; ++i)
+                f.write(line);
+        } else {
+            f.write("x = 1");
+            for (int i = 0; i < -lines; ++i)
+                f.write(line.mid(5) + " + ");
+            f.write("1\n");
+        }
+    }
+    const qint64 size = QFileInfo(path).size();
+    QVERIFY(size > 50'000'000);
+    QProcess process;
+    process.start(prlimit,
+                  {QStringLiteral("--as=") + QString::number(10 * size),
+                   QStringLiteral(KV_TYCHECK_CLI),
+                   path});
+    QVERIFY(process.waitForFinished(-1));
+    QCOMPARE(process.exitCode(), output.isEmpty() ? 0 : 1);
+    const QByteArray printed = process.readAllStandardOutput();
+    if (lines > 0) {
+        QCOMPARE(printed, QByteArray());
+    } else {
+        const qint64 length = 5 + qint64(line.size() - 5 + 3) * -lines + 1;
+        QCOMPARE(printed,
+                 path.toUtf8() + ":2: the line is " + QByteArray::number(length)
+                     + " characters long; a line holds at most 100000\n");
+    }
 }
 
 void TestLanguage::rtfEscapeKeepsTheOutputSevenBit_data()

@@ -4,12 +4,17 @@
 
 #include "TessalyCheck.h"
 
+#include <PlotData.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cmath>
 
 namespace {
 
@@ -118,7 +123,7 @@ private slots:
         writeFile(code, faultyCode);
 
         const Result result = launch(launcher, runArguments("slab \"1\"; $x"));
-        QCOMPARE(result.status, 0);
+        QCOMPARE(result.status, 1); // a job with findings is not run
         const QByteArray raw = readFile(m_user + "/~KV-out.txt");
         QVERIFY(raw.endsWith("\r\n"));
         QCOMPARE(raw.count("\r\n"), raw.count('\n'));
@@ -154,7 +159,9 @@ private slots:
                               "   3 |   q = (k * 2",
                               "   4 |         T = 1",
                               "   5 | End Model"}));
-        QVERIFY(report().contains("does not compile or solve them"));
+        QVERIFY(lines.contains("Run:            not done: the syntax check has findings; mend "
+                               "them and submit again"));
+        QVERIFY(!report().contains("Output of the run:"));
     }
 
     void missingCodeFileGivesNonZeroStatusAndSaysSo()
@@ -266,7 +273,7 @@ private slots:
                   "; launcher input\r\nlisting-width = 20\r\ntab-width = 4\r\n"
                   "listing-lines = 3\r\nlisting-width = 5\r\ncolour = red\r\n");
 
-        QCOMPARE(launch("run-KV-Linux.pif", runArguments("wide")).status, 0);
+        QCOMPARE(launch("run-KV-Linux.pif", runArguments("wide")).status, 1); // "line 4"
         const QStringList lines = report().split("\r\n");
         const int listing = lines.indexOf("Listing of \"" + m_user
                                           + "/wide.ty\" (4 lines, read as Windows-1252):");
@@ -335,6 +342,229 @@ private slots:
         QCOMPARE(result.status, 1);
         QVERIFY2(result.err.contains("MySim.exe") && result.err.contains(message),
                  result.err.constData());
+    }
+
+    // The two models a new user writes from the language description alone.
+    void modelsOfOnesOwnRunAndArePlotted()
+    {
+        // A damped oscillator x'' + 2 zeta w x' + w^2 x = 0, x(0) = 1, x'(0) = 0.
+        writeFile(m_user + "/oscillator.ty",
+                  "Title \"Damped oscillator\"\n"
+                  "Parameter w = 2, zeta = 0.1\n"
+                  "Variable x = 1, v = 0, t = 0\n"
+                  "Model spring\n"
+                  "   x' = v\n"
+                  "   v' = -2*zeta*w*v - w^2*x\n"
+                  "   Print t, x\n"
+                  "   Plot x Vs t Named \"x(t)\" XLabel \"t\" YLabel \"x\"\n"
+                  "End Model\n"
+                  "Initiate RKF45 For spring Equations x, v Of t Span 0, 10 Step 0.5 &\n"
+                  "   With Tolerance = 1e-9, AbsTolerance = 1e-9\n");
+        QCOMPARE(launch("run-KV-Linux.pif", runArguments("oscillator")).status, 0);
+        const QStringList lines = report().split("\r\n");
+        const qsizetype first = lines.indexOf("Output of the run:") + 2;
+        QVERIFY(first > 2);
+        const double w = 2, zeta = 0.1, wd = w * std::sqrt(1 - zeta * zeta);
+        for (int k = 0; k <= 20; ++k) {
+            const QStringList cells = lines.value(first + k).split(' ', Qt::SkipEmptyParts);
+            QCOMPARE(cells.size(), 2);
+            const double t = 0.5 * k;
+            QCOMPARE(cells.at(0).toDouble(), t);
+            const double exact
+                = std::exp(-zeta * w * t) * (std::cos(wd * t) + zeta * w / wd * std::sin(wd * t));
+            QVERIFY2(std::abs(cells.at(1).toDouble() - exact) < 2e-6,
+                     qPrintable(lines.value(first + k)));
+        }
+        QVERIFY(report().contains("\r\nRun:            completed in "));
+        const PlotParseResult plot = parsePlot(readFile(m_user + "/oscillator.plt"));
+        QVERIFY2(plot.plot, qPrintable(plot.error));
+        QCOMPARE(plot.plot->title, QString("Damped oscillator"));
+        QCOMPARE(plot.plot->series.size(), 1);
+        QCOMPARE(plot.plot->series.first().name, QString("x(t)"));
+        QCOMPARE(plot.plot->series.first().points.size(), 21);
+        QVERIFY(QFileInfo(m_user + "/oscillator.gif").size() > 0);
+
+        // A straight line through five points by least squares.
+        writeFile(m_user + "/line fit.ty",
+                  "Parameter xd[5] = [1, 2, 3, 4, 5], yd[5] = [2.2, 2.8, 3.6, 4.5, 5.1]\n"
+                  "Variable a = 0, b = 0, r[5], i\n"
+                  "Model line\n"
+                  "   For i = 1 To 5\n"
+                  "      r[i] = a + b*xd[i] - yd[i]\n"
+                  "   End For\n"
+                  "End Model\n"
+                  "Find a, b In line Using LSQ To Fit r\n"
+                  "Print \"a = \", a, \" b = \", b\n"
+                  "Plot yd Vs xd Named \"data\" Markers\n"
+                  "Plot a + b*xd[1] Vs xd[1] Named \"fit\"\n"
+                  "Plot a + b*xd[5] Vs xd[5] Named \"fit\"\n");
+        QCOMPARE(launch("run-KV-Linux.pif", runArguments("line fit")).status, 0);
+        // The normal equations give b = Sxy/Sxx, a = mean(y) - b mean(x).
+        const double xs[] = {1, 2, 3, 4, 5}, ys[] = {2.2, 2.8, 3.6, 4.5, 5.1};
+        double sxy = 0, sxx = 0;
+        for (int i = 0; i < 5; ++i) {
+            sxy += (xs[i] - 3) * (ys[i] - 3.64);
+            sxx += (xs[i] - 3) * (xs[i] - 3);
+        }
+        const double b = sxy / sxx, a = 3.64 - 3 * b;
+        const QStringList fit = report().split("\r\n").filter(QRegularExpression("^a = "));
+        QCOMPARE(fit.size(), 1);
+        QCOMPARE(
+            fit.first(),
+            QString("a = %1 b = %2").arg(QString::number(a, 'g', 6), QString::number(b, 'g', 6)));
+        const PlotParseResult line = parsePlot(readFile(m_user + "/line fit.plt"));
+        QVERIFY2(line.plot, qPrintable(line.error));
+        QCOMPARE(line.plot->series.size(), 2);
+        QCOMPARE(line.plot->series.at(0).points.size(), 5);
+    }
+
+    void runTimeErrorsStopWithFileLineAndKeepTheOutput_data()
+    {
+        QTest::addColumn<QByteArray>("code");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QByteArray>("settings");
+        const QByteArray head = "Variable x = 2, y = 1, t = 0, r, i\nPrint \"before\", x\n";
+        QTest::newRow("division by zero") << head + "x = 1/(x - 2)\n"
+                                          << 3 << "division by zero" << QByteArray();
+        QTest::newRow("square root of a negative number")
+            << head + "x = sqrt(1 - x)\n"
+            << 3 << "square root of a negative number" << QByteArray();
+        QTest::newRow("index out of range") << head + "Variable T[3]\nT[x + 2] = 1\n"
+                                            << 4 << "index out of range: T[4]" << QByteArray();
+        QTest::newRow("no convergence")
+            << head + "Model m\n   r = x^2 + 1\nEnd Model\nFind x In m Using NEWTON To Zero r\n"
+            << 6 << "NEWTON did not converge" << QByteArray();
+        QTest::newRow("step size collapse")
+            << head
+                   + "Model m\n   y' = y^2\nEnd Model\n"
+                     "Initiate RKF45 For m Equations y Of t Span 0, 2 Step 0.5\n"
+            << 6 << "RKF45: the step size collapsed at t = 1" << QByteArray();
+        QTest::newRow("loop limit") << head + "For i = 1 To 1000\n   x = x + 1\nEnd For\n"
+                                    << 3
+                                    << "the For loop would make 1000 passes, more than the loop "
+                                       "limit 100 (loop-limit in DOSstart.tmp)"
+                                    << QByteArray("loop-limit = 100\n");
+    }
+
+    void runTimeErrorsStopWithFileLineAndKeepTheOutput()
+    {
+        QFETCH(QByteArray, code);
+        QFETCH(int, line);
+        QFETCH(QString, message);
+        QFETCH(QByteArray, settings);
+        if (!settings.isEmpty())
+            writeFile(m_program + "/DOSstart.tmp", settings);
+        writeFile(m_user + "/job.ty", code);
+        QCOMPARE(launch("run-KV-Linux.pif", runArguments("job")).status, 1);
+        const QStringList lines = report().split("\r\n");
+        QVERIFY(lines.contains("before2"));
+        const QStringList outcome = lines.filter("Run:            stopped after ");
+        QCOMPARE(outcome.size(), 1);
+        QVERIFY2(outcome.first().contains(" s at " + m_user + "/job.ty:" + QString::number(line)
+                                          + ": " + message),
+                 qPrintable(outcome.first()));
+    }
+
+    // File names and texts that hold '%' reach the report exactly as they are.
+    void percentSignsInNamesReachTheReportExactly_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("%1 s%2") << "%1 s%2";
+        QTest::newRow("%2%1") << "%2%1";
+        QTest::newRow("100%") << "100%";
+    }
+
+    void percentSignsInNamesReachTheReportExactly()
+    {
+        QFETCH(QString, name);
+        const QString dir = m_user + '/' + name;
+        QVERIFY(QDir().mkpath(dir));
+        const QByteArray code = "Variable x\nx = \"open\nx = 1 +\nx = $\n";
+        writeFile(dir + '/' + name + ".ty", code);
+        writeFile(m_program + "/DOSstart.tmp", "listing-lines = 2\n");
+        QCOMPARE(launch("run-KV-Linux.pif", {name, dir, "/", m_base, ""}).status, 1);
+        const QStringList lines = report().split("\r\n");
+        const QString path = dir + '/' + name + ".ty";
+        const QList<TyFinding> findings = checkTessaly(code);
+        QCOMPARE(findings.size(), 3);
+        QVERIFY(lines.contains("Syntax check:   3 findings"));
+        for (const TyFinding &f : findings)
+            QVERIFY2(lines.contains(path + ':' + QString::number(f.line) + ": " + f.message),
+                     qPrintable(report()));
+        QString quotedPath = path;
+        QVERIFY(lines.contains("Listing of \"" + quotedPath + "\" (4 lines):"));
+        QVERIFY(lines.contains("   2 | x = \"open"));
+        QVERIFY(lines.contains("... 2 more lines not listed (listing-lines = 2 in DOSstart.tmp)"));
+    }
+
+    // Control bytes and characters beyond 16 bits in a finding and in the listing.
+    void controlBytesAreEscapedAndWideCharactersKeptWhole()
+    {
+        const QByteArray nul("Variable x\nx = 1 \0 2\n", 21);
+        writeFile(m_user + "/nul.ty", nul);
+        QCOMPARE(launch("run-KV-Linux.pif", runArguments("nul")).status, 1);
+        QStringList lines = report().split("\r\n");
+        QVERIFY2(lines.contains(m_user + "/nul.ty:2: unexpected character '\\x00'"),
+                 qPrintable(report()));
+        QVERIFY(lines.contains("   2 | x = 1 \\x00 2"));
+        QVERIFY(!report().contains(QChar(0)));
+
+        const QString zero = QString::fromUcs4(U"\U0001D7D8");
+        const QString smile = QString::fromUcs4(U"\U0001F600");
+        const QByteArray wide
+            = ("Variable sq\nsq" + zero + " = 1\nsq = 1 " + smile + "\n").toUtf8();
+        writeFile(m_user + "/wide.ty", wide);
+        writeFile(m_program + "/DOSstart.tmp", "listing-width = 21\n");
+        writeFile(m_user + "/long.ty",
+                  ("! " + QString(40, QChar(0)).replace(QChar(0), zero) + "\n").toUtf8());
+        QCOMPARE(launch("run-KV-Linux.pif", runArguments("wide")).status, 1);
+        lines = report().split("\r\n");
+        const QList<TyFinding> findings = checkTessaly(wide);
+        QCOMPARE(findings.size(), 2);
+        QVERIFY(findings.at(0).message.startsWith("unknown name 'sq" + zero + "'"));
+        QCOMPARE(findings.at(1).message, "unexpected character '" + smile + "' (U+1F600)");
+        for (const TyFinding &f : findings)
+            QVERIFY2(
+                lines.contains(m_user + "/wide.ty:" + QString::number(f.line) + ": " + f.message),
+                qPrintable(report()));
+        QCOMPARE(launch("run-KV-Linux.pif", runArguments("long")).status, 0);
+        lines = report().split("\r\n");
+        const qsizetype at = lines.indexOf(QRegularExpression("^   1 \\| ! .*"));
+        QVERIFY(at > 0);
+        QString listed = lines.at(at).mid(9);
+        for (qsizetype k = at + 1; lines.at(k).startsWith("     + "); ++k)
+            listed += lines.at(k).mid(7);
+        QCOMPARE(listed, QString(40, QChar(0)).replace(QChar(0), zero));
+        QVERIFY(!report().contains(QChar(QChar::ReplacementCharacter)));
+    }
+
+    void binaryFilesAreRefusedAndFindingsCapped()
+    {
+        QByteArray noise(1 << 20, '\0');
+        quint32 seed = 12345;
+        for (char &c : noise) {
+            seed = seed * 1664525u + 1013904223u;
+            c = char(seed >> 24);
+        }
+        writeFile(m_user + "/noise.ty", noise);
+        QCOMPARE(launch("run-KV-Linux.pif", runArguments("noise")).status, 1);
+        QVERIFY(report().contains("Syntax check:   not done: \"" + m_user
+                                  + "/noise.ty\" is not a text file"));
+        QVERIFY(QFileInfo(m_user + "/~KV-out.txt").size() < 4000);
+
+        QByteArray many;
+        for (int i = 0; i < 250; ++i)
+            many += "x = \n";
+        writeFile(m_user + "/many.ty", many);
+        QCOMPARE(launch("run-KV-Linux.pif", runArguments("many")).status, 1);
+        const QStringList lines = report().split("\r\n");
+        QCOMPARE(lines
+                     .filter(QRegularExpression("^" + QRegularExpression::escape(m_user)
+                                                + "/many.ty:\\d+: "))
+                     .size(),
+                 100);
+        QVERIFY(lines.contains("... and 150 more findings, not listed"));
     }
 
     void searchLauncherStartsTheToolOnTheDemoDirectory()

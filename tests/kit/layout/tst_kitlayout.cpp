@@ -186,7 +186,7 @@ private slots:
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
     }
 
-    void installedRunLauncherChecksEveryCodeDemo_data()
+    void installedRunLauncherRunsEveryCodeDemo_data()
     {
         QTest::addColumn<QString>("row");
         for (const QString &file : DemoCatalogue::distinctFileNames())
@@ -194,7 +194,7 @@ private slots:
                 QTest::newRow(qPrintable(file)) << file.chopped(3);
     }
 
-    void installedRunLauncherChecksEveryCodeDemo()
+    void installedRunLauncherRunsEveryCodeDemo()
     {
         QFETCH(QString, row);
         QProcess process;
@@ -208,6 +208,14 @@ private slots:
         const QString report = QString::fromUtf8(readFile(m_program + "/user/~KV-out.txt"));
         QVERIFY(report.contains("Code file:      \"" + m_demos + '/' + row + ".ty\" exists"));
         QVERIFY2(report.contains("Syntax check:   no findings"), qPrintable(report));
+        // The installed kit runs the demo: its output is the stored answer, its plot
+        // goes into the user directory.
+        QVERIFY2(report.contains("\r\nRun:            completed in "), qPrintable(report));
+        const QByteArray answer = readFile(m_demos + "/answers/" + row + ".out");
+        const QByteArray expected = QByteArray("------------------\r\n") + answer + "\r\n";
+        QVERIFY(report.toUtf8().contains(expected));
+        QCOMPARE(QFileInfo::exists(m_program + "/user/" + row + ".plt"),
+                 QFileInfo::exists(m_demos + "/answers/" + row + ".plt"));
     }
 
     void reinstallLeavesTheUserFilesUntouched()
@@ -224,12 +232,13 @@ private slots:
                                      QFileDevice::FileModificationTime));
         }
         const QDateTime before = QFileInfo(mine).lastModified();
+        const QStringList files = QDir(m_program + "/user").entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(files.contains("my model; $x.ty"));
 
         const QString failure = install();
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
 
-        QCOMPARE(QDir(m_program + "/user").entryList(QDir::Files | QDir::Hidden),
-                 QStringList({"my model; $x.ty", "~KV-out.txt"}));
+        QCOMPARE(QDir(m_program + "/user").entryList(QDir::Files | QDir::Hidden), files);
         QCOMPARE(readFile(mine), QByteArray("the user's own text\r\n"));
         QCOMPARE(readFile(report), QByteArray("the user's own text\r\n"));
         QCOMPARE(QFileInfo(mine).lastModified(), before);

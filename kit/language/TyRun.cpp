@@ -1,0 +1,1398 @@
+#include "TyRun.h"
+
+#include "TyLexer.h"
+#include "TyNumberFormat.h"
+#include "TySyntax.h"
+
+#include <Integrators.h>
+#include <Optimizers.h>
+#include <Solvers.h>
+
+#include <QHash>
+
+#include <array>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <map>
+#include <numbers>
+#include <stdexcept>
+
+// The interpreter walks the syntax tree. Every name is resolved to a slot of the
+// symbol table before the run starts, so an evaluation costs no look-up by name.
+// A Find or an Initiate calls its model through a closure the kit's solvers and
+// integrators take (kit/answers: Integrators.h, Solvers.h, Optimizers.h).
+
+namespace ty {
+
+void PrintLine::text(const QString &s)
+{
+    m_line += s;
+    m_afterText = true;
+}
+
+void PrintLine::number(double v)
+{
+    const QString n = formatNumber(v);
+    if (m_afterText) {
+        m_line += n;
+    } else {
+        if (n.size() >= 10 && !m_line.isEmpty())
+            m_line += u' ';
+        m_line += n.rightJustified(10);
+    }
+    m_afterText = false;
+}
+
+namespace {
+
+struct RunError
+{
+    int line;
+    QString message;
+};
+
+enum Builtin {
+    Sin,
+    Cos,
+    Tan,
+    Asin,
+    Acos,
+    Atan,
+    Sinh,
+    Cosh,
+    Tanh,
+    Exp,
+    Log,
+    Log10,
+    Sqrt,
+    Abs,
+    Floor,
+    Ceil,
+    Sign,
+    Atan2,
+    Pow,
+    Mod,
+    Min,
+    Max,
+    Sum,
+    Size,
+};
+
+const QHash<QString, int> &builtinIds()
+{
+    static const QHash<QString, int> ids = {
+        {"sin", Sin},   {"cos", Cos},     {"tan", Tan},     {"asin", Asin}, {"acos", Acos},
+        {"atan", Atan}, {"sinh", Sinh},   {"cosh", Cosh},   {"tanh", Tanh}, {"exp", Exp},
+        {"log", Log},   {"log10", Log10}, {"sqrt", Sqrt},   {"abs", Abs},   {"floor", Floor},
+        {"ceil", Ceil}, {"sign", Sign},   {"atan2", Atan2}, {"pow", Pow},   {"mod", Mod},
+        {"min", Min},   {"max", Max},     {"sum", Sum},     {"size", Size},
+    };
+    return ids;
+}
+
+struct Symbol
+{
+    enum Kind { Parameter, Variable, Function, Model, Loop, Local };
+    Kind kind = Variable;
+    QString name;
+    std::vector<double> v{0.0};
+    std::vector<double> d{0.0}; // derivatives, while an Initiate runs the model
+    std::vector<char> dset{0};  // which derivatives the model set
+    std::array<int, 3> dims{1, 1, 1};
+    int ndims = 0;
+    const Stmt *def = nullptr; // a function's or a model's statement
+    std::vector<int> params;   // a function's parameter ids
+    bool running = false;      // a model now running
+};
+
+class Interpreter
+{
+public:
+    explicit Interpreter(const RunOptions &options)
+        : m_options(options)
+    {}
+
+    RunResult run(const QByteArray &source)
+    {
+        const LexResult lexed = lex(decodeSource(source));
+        if (!lexed.findings.isEmpty()) {
+            m_result.errorLine = lexed.findings.first().line;
+            m_result.error = lexed.findings.first().message;
+            return m_result;
+        }
+        try {
+            m_program = parse(lexed);
+            collect(m_program.statements);
+            resolve(m_program.statements, nullptr);
+            exec(m_program.statements);
+            m_result.ok = true;
+        } catch (const SyntaxError &e) {
+            m_result.errorLine = e.line;
+            m_result.error = e.message;
+        } catch (const RunError &e) {
+            m_result.errorLine = e.line;
+            m_result.error = e.message;
+        }
+        return m_result;
+    }
+
+private:
+    const RunOptions &m_options;
+    RunResult m_result;
+    Program m_program;
+    std::vector<Symbol> m_syms;
+    QHash<QString, int> m_names;
+    int m_quiet = 0;                              // Print and Plot write nothing while above 0
+    double m_iteration = 0.0;                     // the innermost running Find's iteration
+    std::vector<double> *m_constraints = nullptr; // collects g <= 0 while a Find runs
+    std::vector<double> *m_residuals = nullptr;   // collects Residual values for DAE
+    long long m_executed = 0;
+    bool m_titleSet = false, m_xLabelSet = false, m_yLabelSet = false;
+    QHash<QString, qsizetype> m_series;
+
+    [[noreturn]] static void fail(int line, const QString &message)
+    {
+        throw RunError{line, message};
+    }
+
+    // ---- names ----
+    int addSymbol(const QString &name, Symbol::Kind kind)
+    {
+        Symbol s;
+        s.kind = kind;
+        s.name = name;
+        m_syms.push_back(std::move(s));
+        return int(m_syms.size()) - 1;
+    }
+
+    void collect(const Block &block)
+    {
+        for (const StmtPtr &st : block) {
+            switch (st->kind) {
+            case StmtKind::Declare:
+                for (const Decl &d : st->decls)
+                    if (!m_names.contains(d.name)) {
+                        const int slot = addSymbol(
+                            d.name, st->isParameter ? Symbol::Parameter : Symbol::Variable);
+                        m_syms[slot].ndims = int(d.sizes.size());
+                        m_names.insert(d.name, slot);
+                    }
+                break;
+            case StmtKind::Function:
+            case StmtKind::Model: {
+                const int slot = addSymbol(
+                    st->name, st->kind == StmtKind::Model ? Symbol::Model : Symbol::Function);
+                m_syms[slot].def = st.get();
+                m_names.insert(st->name, slot);
+                for (const QString &p : st->params) {
+                    const int local = addSymbol(p, Symbol::Local);
+                    m_syms[std::size_t(slot)].params.push_back(local);
+                }
+                collect(st->body);
+                break;
+            }
+            case StmtKind::For:
+            case StmtKind::If:
+                collect(st->body);
+                for (const Block &b : st->branches)
+                    collect(b);
+                break;
+            default:
+                break;
+            }
+        }
+        // Loop variables no declaration names.
+        for (const StmtPtr &st : block)
+            if (st->kind == StmtKind::For && !m_names.contains(st->name))
+                m_names.insert(st->name, addSymbol(st->name, Symbol::Loop));
+    }
+
+    int slotOf(const QString &name, int line, const QHash<QString, int> *locals) const
+    {
+        if (locals) {
+            const auto it = locals->constFind(name);
+            if (it != locals->constEnd())
+                return *it;
+        }
+        const auto it = m_names.constFind(name);
+        if (it == m_names.constEnd())
+            fail(line, QStringLiteral("unknown name '") + name + u'\'');
+        return *it;
+    }
+
+    void resolve(const Expr *e, const QHash<QString, int> *locals)
+    {
+        if (!e)
+            return;
+        for (const ExprPtr &a : e->args)
+            resolve(a.get(), locals);
+        switch (e->op) {
+        case Op::Name:
+        case Op::Index:
+        case Op::Deriv:
+            e->slot = slotOf(e->name, e->line, locals);
+            break;
+        case Op::Call: {
+            const auto b = builtinIds().constFind(e->name.toLower());
+            if (b != builtinIds().constEnd()) {
+                e->slot = -2 - *b;
+            } else {
+                e->slot = slotOf(e->name, e->line, locals);
+                const Symbol &f = m_syms[std::size_t(e->slot)];
+                if (f.kind != Symbol::Function)
+                    fail(e->line,
+                         QStringLiteral("'") + e->name + QStringLiteral("' is not a function"));
+                if (f.params.size() != e->args.size())
+                    fail(e->line,
+                         QStringLiteral("'%1' takes %2 arguments")
+                             .arg(e->name, QString::number(f.params.size())));
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    void resolve(const Block &block, const QHash<QString, int> *locals)
+    {
+        for (const StmtPtr &st : block) {
+            if (st->kind == StmtKind::Function) {
+                QHash<QString, int> params;
+                const Symbol &f = m_syms[std::size_t(m_names.value(st->name))];
+                for (qsizetype i = 0; i < st->params.size(); ++i)
+                    params.insert(st->params.at(i), f.params[std::size_t(i)]);
+                resolve(st->expr.get(), &params);
+                continue;
+            }
+            if (st->kind == StmtKind::Assign || st->kind == StmtKind::For)
+                st->slot = slotOf(st->name, st->line, locals);
+            for (const Decl &d : st->decls) {
+                for (const ExprPtr &e : d.sizes)
+                    resolve(e.get(), locals);
+                resolve(d.value.get(), locals);
+                for (const ExprPtr &e : d.list)
+                    resolve(e.get(), locals);
+            }
+            for (const Expr *e : {st->expr.get(),
+                                  st->first.get(),
+                                  st->last.get(),
+                                  st->step.get(),
+                                  st->left.get(),
+                                  st->right.get(),
+                                  st->spanFrom.get(),
+                                  st->spanTo.get(),
+                                  st->outputStep.get(),
+                                  st->until.get(),
+                                  st->x.get()})
+                resolve(e, locals);
+            for (const ExprPtr &e : st->indices)
+                resolve(e.get(), locals);
+            for (const ExprPtr &e : st->conditions)
+                resolve(e.get(), locals);
+            for (const ExprPtr &e : st->ys)
+                resolve(e.get(), locals);
+            for (const Item &i : st->items)
+                resolve(i.expr.get(), locals);
+            for (const Option &o : st->options)
+                resolve(o.value.get(), locals);
+            resolve(st->body, locals);
+            for (const Block &b : st->branches)
+                resolve(b, locals);
+        }
+    }
+
+    // ---- values ----
+    Symbol &sym(int slot) { return m_syms[std::size_t(slot)]; }
+
+    std::size_t elementIndex(const Symbol &s, const std::vector<ExprPtr> &indices, int line)
+    {
+        if (int(indices.size()) != s.ndims)
+            fail(line,
+                 QStringLiteral("'%1' has %2 sizes but %3 indices are given")
+                     .arg(s.name, QString::number(s.ndims), QString::number(indices.size())));
+        std::size_t flat = 0;
+        std::array<double, 3> given{0, 0, 0};
+        bool outside = false;
+        for (std::size_t k = 0; k < indices.size(); ++k) {
+            // An index is most often a scalar (a loop counter): read it directly.
+            const Expr &ix = *indices[k];
+            const Symbol *named = ix.op == Op::Name ? &m_syms[std::size_t(ix.slot)] : nullptr;
+            const double v = named && named->ndims == 0 && named->kind != Symbol::Model
+                                     && named->kind != Symbol::Function
+                                 ? named->v[0]
+                                 : eval(ix);
+            given[k] = v;
+            // Indices are nearly always whole already: the cast is the fast test.
+            const double r = (v > -2e9 && v < 2e9 && v == double(int(v))) ? v : std::round(v);
+            if (r != v && std::abs(v - r) > 1e-9 * std::max(1.0, std::abs(v)))
+                fail(line,
+                     QStringLiteral("the index %1 of '%2' is not a whole number")
+                         .arg(formatNumber(v), s.name));
+            if (!(r >= 1.0 && r <= double(s.dims[k]))) {
+                outside = true;
+                continue;
+            }
+            flat = flat * std::size_t(s.dims[k]) + std::size_t(r - 1.0);
+        }
+        if (outside) {
+            QStringList index, sizes;
+            for (int k = 0; k < s.ndims; ++k) {
+                index << formatNumber(given[std::size_t(k)]);
+                sizes << QString::number(s.dims[std::size_t(k)]);
+            }
+            fail(line,
+                 QStringLiteral("index out of range: %1[%2], but '%1' has the size %3")
+                     .arg(s.name,
+                          index.join(QStringLiteral(", ")),
+                          sizes.join(QStringLiteral(", "))));
+        }
+        return flat;
+    }
+
+    double scalar(const Symbol &s, int line) const
+    {
+        if (s.kind == Symbol::Model || s.kind == Symbol::Function)
+            fail(line, QStringLiteral("'") + s.name + QStringLiteral("' has no value"));
+        if (s.ndims > 0)
+            fail(line,
+                 QStringLiteral("the array '") + s.name
+                     + QStringLiteral("' stands where one value is meant; give an index"));
+        return s.v[0];
+    }
+
+    // The values an argument stands for: all elements of a whole array, else one.
+    void values(const Expr &e, std::vector<double> &out)
+    {
+        if (e.op == Op::Name && sym(e.slot).ndims > 0) {
+            const Symbol &s = sym(e.slot);
+            out.insert(out.end(), s.v.begin(), s.v.end());
+        } else {
+            out.push_back(eval(e));
+        }
+    }
+
+    double checked(double r, const char *what, int line)
+    {
+        if (!std::isfinite(r))
+            fail(line, QString::fromLatin1(what));
+        return r;
+    }
+
+    double call(const Expr &e)
+    {
+        if (e.slot >= 0) {
+            const Symbol &f = sym(e.slot);
+            // Arguments are evaluated first, then bound; the previous values come back
+            // afterwards, so a function may call another with the same parameter names.
+            constexpr std::size_t Few = 8;
+            std::array<double, Few> fewArgs, fewSaved;
+            std::vector<double> manyArgs, manySaved;
+            const std::size_t n = f.params.size();
+            double *args = fewArgs.data(), *saved = fewSaved.data();
+            if (n > Few) {
+                manyArgs.resize(n);
+                manySaved.resize(n);
+                args = manyArgs.data();
+                saved = manySaved.data();
+            }
+            for (std::size_t i = 0; i < n; ++i)
+                args[i] = eval(*e.args[i]);
+            for (std::size_t i = 0; i < n; ++i) {
+                double &slot = m_syms[std::size_t(f.params[i])].v[0];
+                saved[i] = slot;
+                slot = args[i];
+            }
+            const double r = eval(*f.def->expr);
+            for (std::size_t i = 0; i < n; ++i)
+                m_syms[std::size_t(f.params[i])].v[0] = saved[i];
+            return r;
+        }
+        const int id = -2 - e.slot;
+        const int line = e.line;
+        if (id == Min || id == Max || id == Sum || id == Size) {
+            std::vector<double> all;
+            if (id == Size) {
+                if (e.args.size() == 1 && e.args[0]->op == Op::Name)
+                    return double(sym(e.args[0]->slot).v.size());
+                return 1.0;
+            }
+            for (const ExprPtr &a : e.args)
+                values(*a, all);
+            if (id == Sum) {
+                double s = 0.0;
+                for (double v : all)
+                    s += v;
+                return s;
+            }
+            if (all.empty())
+                fail(line, QStringLiteral("min and max need at least one value"));
+            double r = all.front();
+            for (double v : all)
+                r = id == Min ? std::min(r, v) : std::max(r, v);
+            return r;
+        }
+        const double a = eval(*e.args[0]);
+        if (id == Atan2 || id == Pow || id == Mod) {
+            const double b = eval(*e.args[1]);
+            if (id == Atan2)
+                return std::atan2(a, b);
+            if (id == Pow)
+                return power(a, b, line);
+            if (b == 0.0)
+                fail(line, QStringLiteral("division by zero in mod(%1, 0)").arg(formatNumber(a)));
+            return a - b * std::floor(a / b);
+        }
+        switch (id) {
+        case Sin:
+            return std::sin(a);
+        case Cos:
+            return std::cos(a);
+        case Tan:
+            return std::tan(a);
+        case Asin:
+        case Acos:
+            if (a < -1.0 || a > 1.0)
+                fail(line,
+                     QStringLiteral("%1 of %2, which lies outside -1 to 1")
+                         .arg(id == Asin ? QStringLiteral("asin") : QStringLiteral("acos"),
+                              formatNumber(a)));
+            return id == Asin ? std::asin(a) : std::acos(a);
+        case Atan:
+            return std::atan(a);
+        case Sinh:
+            return checked(std::sinh(a), "sinh overflows", line);
+        case Cosh:
+            return checked(std::cosh(a), "cosh overflows", line);
+        case Tanh:
+            return std::tanh(a);
+        case Exp:
+            return checked(std::exp(a), "exp overflows: its argument is too large", line);
+        case Log:
+        case Log10:
+            if (a <= 0.0)
+                fail(line,
+                     QStringLiteral("logarithm of %1, which is not positive").arg(formatNumber(a)));
+            return id == Log ? std::log(a) : std::log10(a);
+        case Sqrt:
+            if (a < 0.0)
+                fail(line,
+                     QStringLiteral("square root of a negative number (%1)").arg(formatNumber(a)));
+            return std::sqrt(a);
+        case Abs:
+            return std::abs(a);
+        case Floor:
+            return std::floor(a);
+        case Ceil:
+            return std::ceil(a);
+        case Sign:
+            return a > 0 ? 1.0 : a < 0 ? -1.0 : 0.0;
+        default:
+            return 0.0;
+        }
+    }
+
+    double power(double a, double b, int line)
+    {
+        if (b == 2.0)
+            return a * a;
+        if (a < 0.0 && b != std::floor(b))
+            fail(line,
+                 QStringLiteral("a negative number (%1) to a power that is not whole (%2)")
+                     .arg(formatNumber(a), formatNumber(b)));
+        if (a == 0.0 && b < 0.0)
+            fail(line, QStringLiteral("division by zero: 0 to a negative power"));
+        return checked(std::pow(a, b), "overflow: a power too large to hold", line);
+    }
+
+    // A number or a scalar read at once; anything else by the full walk.
+    double operand(const Expr &e)
+    {
+        if (e.op == Op::Number)
+            return e.value;
+        if (e.op == Op::Name) {
+            const Symbol &s = m_syms[std::size_t(e.slot)];
+            if (s.ndims == 0 && s.kind != Symbol::Model && s.kind != Symbol::Function)
+                return s.v[0];
+        }
+        return eval(e);
+    }
+
+    double eval(const Expr &e)
+    {
+        switch (e.op) {
+        case Op::Number:
+            return e.value;
+        case Op::Name:
+            return scalar(sym(e.slot), e.line);
+        case Op::Index: {
+            Symbol &s = sym(e.slot);
+            return s.v[elementIndex(s, e.args, e.line)];
+        }
+        case Op::Deriv: {
+            Symbol &s = sym(e.slot);
+            return s.d[e.args.empty() ? 0 : elementIndex(s, e.args, e.line)];
+        }
+        case Op::Call:
+            return call(e);
+        case Op::Pi:
+            return std::numbers::pi;
+        case Op::Iteration:
+            return m_iteration;
+        case Op::Neg:
+            return -eval(*e.args[0]);
+        case Op::Not:
+            return eval(*e.args[0]) == 0.0 ? 1.0 : 0.0;
+        case Op::And:
+            return eval(*e.args[0]) != 0.0 && eval(*e.args[1]) != 0.0 ? 1.0 : 0.0;
+        case Op::Or:
+            return eval(*e.args[0]) != 0.0 || eval(*e.args[1]) != 0.0 ? 1.0 : 0.0;
+        default:
+            break;
+        }
+        const double a = operand(*e.args[0]);
+        const double b = operand(*e.args[1]);
+        switch (e.op) {
+        case Op::Add:
+            return a + b;
+        case Op::Sub:
+            return a - b;
+        case Op::Mul:
+            return a * b;
+        case Op::Div:
+            if (b == 0.0)
+                fail(e.line, QStringLiteral("division by zero (%1 / 0)").arg(formatNumber(a)));
+            return a / b;
+        case Op::Pow:
+            return power(a, b, e.line);
+        case Op::Lt:
+            return a < b;
+        case Op::Le:
+            return a <= b;
+        case Op::Gt:
+            return a > b;
+        case Op::Ge:
+            return a >= b;
+        case Op::Eq:
+            return a == b;
+        case Op::Ne:
+            return a != b;
+        default:
+            return 0.0;
+        }
+    }
+
+    // ---- statements ----
+    void exec(const Block &block)
+    {
+        for (const StmtPtr &st : block)
+            exec(*st);
+    }
+
+    void exec(const Stmt &st)
+    {
+        if (m_options.progress && (++m_executed & 0xfff) == 0)
+            m_options.progress(st.line);
+        switch (st.kind) {
+        case StmtKind::Title:
+            m_result.title = st.text;
+            if (!m_titleSet && m_result.plot.title.isEmpty())
+                m_result.plot.title = st.text;
+            break;
+        case StmtKind::Declare:
+            for (const Decl &d : st.decls)
+                declare(d, st.isParameter);
+            break;
+        case StmtKind::Function:
+        case StmtKind::Model:
+            break; // definitions: they run when called
+        case StmtKind::Assign:
+            assign(st);
+            break;
+        case StmtKind::If:
+            for (std::size_t i = 0; i < st.branches.size(); ++i)
+                if (!st.conditions[i] || eval(*st.conditions[i]) != 0.0) {
+                    exec(st.branches[i]);
+                    break;
+                }
+            break;
+        case StmtKind::For:
+            loop(st);
+            break;
+        case StmtKind::Constraint:
+            if (m_constraints) {
+                const double l = eval(*st.left), r = eval(*st.right);
+                if (st.relation == Op::Le)
+                    m_constraints->push_back(l - r);
+                else if (st.relation == Op::Ge)
+                    m_constraints->push_back(r - l);
+                else {
+                    m_constraints->push_back(l - r);
+                    m_constraints->push_back(r - l);
+                }
+            }
+            break;
+        case StmtKind::Residual:
+            if (m_residuals)
+                m_residuals->push_back(eval(*st.expr));
+            break;
+        case StmtKind::Find:
+            find(st);
+            break;
+        case StmtKind::Initiate:
+            initiate(st);
+            break;
+        case StmtKind::Print:
+            if (m_quiet == 0)
+                print(st);
+            break;
+        case StmtKind::Plot:
+            if (m_quiet == 0)
+                plot(st);
+            break;
+        }
+    }
+
+    void declare(const Decl &d, bool isParameter)
+    {
+        Symbol &s = sym(m_names.value(d.name));
+        (void)isParameter;
+        std::size_t total = 1;
+        for (std::size_t k = 0; k < d.sizes.size(); ++k) {
+            const double v = eval(*d.sizes[k]);
+            if (v < 1 || v != std::floor(v) || v > 1e8)
+                fail(d.line,
+                     QStringLiteral("the size of '%1' is %2; it must be a whole number from 1")
+                         .arg(d.name, formatNumber(v)));
+            s.dims[k] = int(v);
+            total *= std::size_t(v);
+            if (total > 100000000)
+                fail(d.line, QStringLiteral("the array '%1' is too large").arg(d.name));
+        }
+        s.ndims = int(d.sizes.size());
+        s.v.assign(total, 0.0);
+        s.d.assign(total, 0.0);
+        s.dset.assign(total, 0);
+        if (d.hasList) {
+            if (d.list.size() != total)
+                fail(d.line,
+                     QStringLiteral("'%1' holds %2 values but %3 are given")
+                         .arg(d.name, QString::number(total), QString::number(d.list.size())));
+            for (std::size_t i = 0; i < total; ++i)
+                s.v[i] = eval(*d.list[i]);
+        } else if (d.value) {
+            const double v = eval(*d.value);
+            std::fill(s.v.begin(), s.v.end(), v);
+        }
+    }
+
+    void assign(const Stmt &st)
+    {
+        Symbol &s = sym(st.slot);
+        const double v = eval(*st.expr);
+        if (st.derivative) {
+            const std::size_t i = st.indices.empty() ? 0 : elementIndex(s, st.indices, st.line);
+            if (st.indices.empty() && s.ndims > 0)
+                fail(st.line,
+                     QStringLiteral("give the index of the derivative of '%1'").arg(s.name));
+            s.d[i] = v;
+            s.dset[i] = 1;
+            return;
+        }
+        if (s.kind == Symbol::Parameter || s.kind == Symbol::Model || s.kind == Symbol::Function)
+            fail(st.line, QStringLiteral("'%1' cannot be assigned").arg(s.name));
+        if (st.indices.empty()) {
+            std::fill(s.v.begin(), s.v.end(), v);
+            return;
+        }
+        s.v[elementIndex(s, st.indices, st.line)] = v;
+    }
+
+    void loop(const Stmt &st)
+    {
+        Symbol &counter = sym(st.slot);
+        const double first = eval(*st.first), last = eval(*st.last);
+        const double step = st.step ? eval(*st.step) : 1.0;
+        if (step == 0.0)
+            fail(st.line, QStringLiteral("the For loop's Step is 0, so it would never end"));
+        // The count is fixed before the first pass; values come from the pass number,
+        // so no rounding builds up (For x = 0 To 5.5 Step 0.05 makes 111 passes).
+        const double span = (last - first) / step;
+        const double passes = span < -1e-9 ? 0.0 : std::floor(span + 1e-9) + 1.0;
+        if (passes > double(m_options.loopLimit))
+            fail(st.line,
+                 QStringLiteral(
+                     "the For loop would make %1 passes, more than the loop limit %2 (%3)")
+                     .arg(formatNumber(passes),
+                          QString::number(m_options.loopLimit),
+                          m_options.loopLimitSetting));
+        const long long n = (long long)passes;
+        for (long long k = 0; k < n; ++k) {
+            counter.v[0] = first + double(k) * step;
+            exec(st.body);
+        }
+    }
+
+    void print(const Stmt &st)
+    {
+        PrintLine line;
+        for (const Item &item : st.items) {
+            if (!item.expr) {
+                line.text(item.text);
+                continue;
+            }
+            std::vector<double> all;
+            values(*item.expr, all);
+            for (double v : all)
+                line.number(v);
+        }
+        m_result.output << line.line();
+        if (m_options.printed)
+            m_options.printed(line.line());
+    }
+
+    QString seriesName(const Stmt &st, std::size_t y)
+    {
+        if (!st.named)
+            return st.yTexts.at(qsizetype(y));
+        QString name;
+        for (const Item &item : st.items) {
+            if (!item.expr) {
+                name += item.text;
+                continue;
+            }
+            std::vector<double> all;
+            values(*item.expr, all);
+            for (double v : all)
+                name += formatNumber(v);
+        }
+        return name;
+    }
+
+    void plot(const Stmt &st)
+    {
+        PlotData &p = m_result.plot;
+        m_result.hasPlot = true;
+        if (st.hasTitle && !m_titleSet) {
+            p.title = st.plotTitle;
+            m_titleSet = true;
+        }
+        if (st.hasXLabel && !m_xLabelSet) {
+            p.xLabel = st.xLabel;
+            m_xLabelSet = true;
+        }
+        if (st.hasYLabel && !m_yLabelSet) {
+            p.yLabel = st.yLabel;
+            m_yLabelSet = true;
+        }
+        p.xLog = p.xLog || st.logX;
+        p.yLog = p.yLog || st.logY;
+        std::vector<double> xs;
+        values(*st.x, xs);
+        for (std::size_t k = 0; k < st.ys.size(); ++k) {
+            std::vector<double> ys;
+            values(*st.ys[k], ys);
+            if (ys.size() != xs.size())
+                fail(st.line,
+                     QStringLiteral("Plot: %1 values against %2; x and y must have the same size")
+                         .arg(QString::number(ys.size()), QString::number(xs.size())));
+            const QString name = seriesName(st, k);
+            auto it = m_series.constFind(name);
+            if (it == m_series.constEnd()) {
+                PlotSeries s;
+                s.name = name;
+                p.series << s;
+                it = m_series.insert(name, p.series.size() - 1);
+            }
+            PlotSeries &series = p.series[*it];
+            if (st.markers)
+                series.style = PlotSeries::Style::Markers;
+            else if (st.dashed)
+                series.style = PlotSeries::Style::Dashed;
+            for (std::size_t i = 0; i < ys.size(); ++i) {
+                if (!std::isfinite(xs[i]) || !std::isfinite(ys[i]))
+                    continue;
+                series.points << QPointF(xs[i], ys[i]);
+            }
+        }
+    }
+
+    // ---- models and their solvers ----
+    int modelSlot(const Stmt &st)
+    {
+        const int slot = slotOf(st.model, st.line, nullptr);
+        if (sym(slot).kind != Symbol::Model)
+            fail(st.line, QStringLiteral("'%1' is not a model").arg(st.model));
+        return slot;
+    }
+
+    void callModel(int slot, int line)
+    {
+        Symbol &model = sym(slot);
+        if (model.running)
+            fail(line, QStringLiteral("the model '%1' cannot run itself").arg(model.name));
+        model.running = true;
+        try {
+            exec(model.def->body);
+        } catch (...) {
+            model.running = false;
+            throw;
+        }
+        model.running = false;
+    }
+
+    // The quiet run of a model (Print and Plot write nothing).
+    void quietCall(int slot, int line)
+    {
+        ++m_quiet;
+        try {
+            callModel(slot, line);
+        } catch (...) {
+            --m_quiet;
+            throw;
+        }
+        --m_quiet;
+    }
+
+    std::vector<int> variableSlots(const QStringList &names, int line)
+    {
+        std::vector<int> ids;
+        for (const QString &n : names) {
+            const int slot = slotOf(n, line, nullptr);
+            const Symbol::Kind k = sym(slot).kind;
+            if (k != Symbol::Variable && k != Symbol::Loop)
+                fail(line, QStringLiteral("'%1' is not a variable").arg(n));
+            ids.push_back(slot);
+        }
+        return ids;
+    }
+
+    std::vector<double> gather(const std::vector<int> &ids)
+    {
+        std::vector<double> out;
+        for (int s : ids)
+            out.insert(out.end(), sym(s).v.begin(), sym(s).v.end());
+        return out;
+    }
+
+    template<typename V>
+    void scatter(const std::vector<int> &ids, const V &x)
+    {
+        Eigen::Index k = 0;
+        for (int s : ids)
+            for (double &v : sym(s).v)
+                v = x[k++];
+    }
+
+    double option(const Stmt &st, const char *name, double fallback)
+    {
+        for (const Option &o : st.options)
+            if (o.name == QLatin1String(name))
+                return eval(*o.value);
+        return fallback;
+    }
+
+    void find(const Stmt &st)
+    {
+        const int model = modelSlot(st);
+        const std::vector<int> unknowns = variableSlots(st.unknowns, st.line);
+        const std::vector<int> objectives = variableSlots(st.objectives, st.line);
+        const double tol = option(st, "tolerance", 1e-8);
+        const int maxIter = int(std::clamp(option(st, "maxiter", 0.0), 0.0, 1e6));
+        const std::vector<double> start = gather(unknowns);
+        const kv::Vec x0 = Eigen::Map<const kv::Vec>(start.data(), Eigen::Index(start.size()));
+
+        auto evaluate = [&](const kv::Vec &x, std::vector<double> *constraints) {
+            scatter(unknowns, x);
+            std::vector<double> *saved = m_constraints;
+            m_constraints = constraints;
+            try {
+                quietCall(model, st.line);
+            } catch (...) {
+                m_constraints = saved;
+                throw;
+            }
+            m_constraints = saved;
+            const std::vector<double> r = gather(objectives);
+            return kv::Vec(Eigen::Map<const kv::Vec>(r.data(), Eigen::Index(r.size())));
+        };
+
+        std::vector<kv::Vec> path;
+        kv::Vec solution = x0;
+        bool converged = false;
+        QString method;
+        const QString &solver = st.solver;
+        if (solver == u"NEWTON" || solver == u"BROYDEN") {
+            auto F = [&](const kv::Vec &x) { return evaluate(x, nullptr); };
+            if (F(x0).size() != x0.size())
+                fail(st.line, QStringLiteral("%1 needs as many equations as unknowns").arg(solver));
+            if (solver == u"NEWTON") {
+                method = QStringLiteral("Newton's method, Jacobian by differences");
+                auto J = [&](const kv::Vec &x) {
+                    const kv::Vec f0 = F(x);
+                    kv::Mat m(f0.size(), x.size());
+                    for (Eigen::Index j = 0; j < x.size(); ++j) {
+                        kv::Vec y = x;
+                        const double h = 1e-7 * std::max(1.0, std::abs(x[j]));
+                        y[j] += h;
+                        m.col(j) = (F(y) - f0) / h;
+                    }
+                    F(x);
+                    return m;
+                };
+                const kv::SystemRootResult r
+                    = kv::newtonSystem(F, J, x0, tol, maxIter > 0 ? maxIter : 50);
+                for (const kv::SystemIterate &i : r.history)
+                    path.push_back(i.x);
+                solution = r.root;
+                converged = r.converged;
+            } else {
+                method = QStringLiteral("Broyden's quasi-Newton method");
+                const kv::SystemRootResult r = kv::broyden(F, x0, tol, maxIter > 0 ? maxIter : 100);
+                for (const kv::SystemIterate &i : r.history)
+                    path.push_back(i.x);
+                solution = r.root;
+                converged = r.converged;
+            }
+        } else if (solver == u"LSQ") {
+            method = QStringLiteral("Levenberg-Marquardt least squares");
+            const kv::LsqResult r
+                = kv::levenbergMarquardt([&](const kv::Vec &x) { return evaluate(x, nullptr); },
+                                         x0,
+                                         maxIter > 0 ? maxIter : 200);
+            for (const kv::LsqIterate &i : r.history)
+                path.push_back(i.p);
+            solution = r.p;
+            converged = r.converged;
+        } else if (kv::opt::solverNames().contains(solver)) {
+            const double sign = st.goal == u"maximize" ? -1.0 : 1.0;
+            kv::opt::Problem problem;
+            problem.start = x0;
+            problem.tolerance = tol;
+            if (maxIter > 0)
+                problem.maxIterations = maxIter;
+            problem.f = [&](const kv::Vec &x) { return sign * evaluate(x, nullptr)[0]; };
+            problem.g = [&](const kv::Vec &x) {
+                std::vector<double> g;
+                evaluate(x, &g);
+                return kv::Vec(Eigen::Map<const kv::Vec>(g.data(), Eigen::Index(g.size())));
+            };
+            const kv::opt::Result r = kv::opt::minimise(solver, problem);
+            path = r.path;
+            solution = r.x;
+            converged = r.converged;
+            method = r.method;
+        } else {
+            fail(st.line, QStringLiteral("unknown solver %1").arg(solver));
+        }
+
+        // Print and Plot of the model run once per iteration, with the iterate.
+        const double savedIteration = m_iteration;
+        for (std::size_t k = 0; k < path.size() && m_quiet == 0; ++k) {
+            m_iteration = double(k);
+            scatter(unknowns, path[k]);
+            callModel(model, st.line);
+        }
+        m_iteration = savedIteration;
+        if (!converged)
+            fail(st.line,
+                 QStringLiteral("%1 did not converge in %2 iterations (Tolerance = %3)")
+                     .arg(solver,
+                          QString::number(path.empty() ? 0 : path.size() - 1),
+                          formatNumber(tol)));
+        evaluate(solution, nullptr);
+        if (m_quiet == 0) {
+            PrintLine head;
+            head.text(QStringLiteral("Find: ") + solver + QStringLiteral(" (") + method
+                      + QStringLiteral("), ") + QString::number(path.empty() ? 0 : path.size() - 1)
+                      + QStringLiteral(" iterations:"));
+            for (int u : unknowns) {
+                head.text(QStringLiteral("  ") + sym(u).name + QStringLiteral(" = "));
+                for (double v : sym(u).v)
+                    head.text(formatNumber(v)
+                              + (sym(u).v.size() > 1 ? QStringLiteral(" ") : QString()));
+            }
+            m_result.output << head.line();
+            if (m_options.printed)
+                m_options.printed(head.line());
+        }
+    }
+
+    // The scalar variables a model's own statements assign (not those of models it
+    // calls), found once per model.
+    const std::vector<int> &assignedScalars(int model)
+    {
+        auto it = m_assigned.find(model);
+        if (it != m_assigned.end())
+            return it->second;
+        std::vector<int> found;
+        std::function<void(const Block &)> walk = [&](const Block &block) {
+            for (const StmtPtr &st : block) {
+                if (st->kind == StmtKind::Assign && !st->derivative && sym(st->slot).ndims == 0
+                    && std::find(found.begin(), found.end(), st->slot) == found.end())
+                    found.push_back(st->slot);
+                walk(st->body);
+                for (const Block &b : st->branches)
+                    walk(b);
+            }
+        };
+        walk(sym(model).def->body);
+        return m_assigned.emplace(model, std::move(found)).first->second;
+    }
+    std::map<int, std::vector<int>> m_assigned;
+
+    void initiate(const Stmt &st);
+};
+
+// ---- Initiate ----
+
+void Interpreter::initiate(const Stmt &st)
+{
+    const int model = modelSlot(st);
+    const std::vector<int> states = variableSlots(st.unknowns, st.line);
+    const int tSlot = variableSlots({st.independent}, st.line).front();
+    Symbol &tSym = sym(tSlot);
+    if (tSym.ndims > 0)
+        fail(st.line,
+             QStringLiteral("the independent variable '%1' must be a scalar").arg(tSym.name));
+    const double t0 = eval(*st.spanFrom), t1 = eval(*st.spanTo), dt = eval(*st.outputStep);
+    const double relTol = option(st, "tolerance", 1e-8);
+    const double absTol = option(st, "abstolerance", relTol);
+    const double stepSize = option(st, "stepsize", dt);
+    if (t1 < t0)
+        fail(st.line,
+             QStringLiteral("the Span runs from %1 back to %2; it must run forwards")
+                 .arg(formatNumber(t0), formatNumber(t1)));
+    if (t1 > t0 && !(dt > 0.0))
+        fail(st.line, QStringLiteral("the output Step must be positive"));
+    const QString &solver = st.solver;
+
+    // Output times t0 + k dt, the last one t1.
+    std::vector<double> times;
+    if (t1 > t0) {
+        const double n = std::ceil((t1 - t0) / dt - 1e-9);
+        if (n > 1e7)
+            fail(st.line, QStringLiteral("the Span holds more than 10^7 output steps"));
+        for (long k = 1; k < long(n); ++k)
+            times.push_back(t0 + double(k) * dt);
+        times.push_back(t1);
+    }
+
+    // DAE: the states whose derivative the model does not set are fixed by Residual.
+    std::vector<int> diff = states, alg;
+    auto clearDerivatives = [&] {
+        for (int s : states)
+            std::fill(sym(s).dset.begin(), sym(s).dset.end(), 0);
+    };
+    tSym.v[0] = t0;
+    if (solver == u"DAE") {
+        clearDerivatives();
+        quietCall(model, st.line);
+        diff.clear();
+        for (int s : states) {
+            const bool all
+                = std::all_of(sym(s).dset.begin(), sym(s).dset.end(), [](char c) { return c; });
+            (all ? diff : alg).push_back(s);
+        }
+    }
+    std::size_t algCount = 0;
+    for (int s : alg)
+        algCount += sym(s).v.size();
+
+    // Solves the residuals for the algebraic states at the present differential ones.
+    std::function<void()> save, restore;
+    auto solveAlgebraic = [&]() {
+        if (alg.empty())
+            return;
+        save(); // the trial runs of Newton's method leave no trace
+        struct Restore
+        {
+            std::function<void()> &f;
+            ~Restore() { f(); }
+        } restoreAfter{restore};
+        auto R = [&](const kv::Vec &z) {
+            scatter(alg, z);
+            std::vector<double> r;
+            std::vector<double> *saved = m_residuals;
+            m_residuals = &r;
+            try {
+                quietCall(model, st.line);
+            } catch (...) {
+                m_residuals = saved;
+                throw;
+            }
+            m_residuals = saved;
+            if (r.size() != algCount)
+                fail(st.line,
+                     QStringLiteral("DAE: %1 Residual values for %2 states without a derivative")
+                         .arg(QString::number(r.size()), QString::number(algCount)));
+            return kv::Vec(Eigen::Map<const kv::Vec>(r.data(), Eigen::Index(r.size())));
+        };
+        const std::vector<double> start = gather(alg);
+        kv::Vec z = Eigen::Map<const kv::Vec>(start.data(), Eigen::Index(start.size()));
+        for (int it = 0;; ++it) {
+            const kv::Vec r = R(z);
+            if (r.lpNorm<Eigen::Infinity>() <= 1e-13 * std::max(1.0, z.lpNorm<Eigen::Infinity>()))
+                break;
+            if (it == 50)
+                fail(st.line,
+                     QStringLiteral("DAE: the Residual equations have no solution near "
+                                    "the states' values (Newton did not converge)"));
+            kv::Mat J(r.size(), z.size());
+            for (Eigen::Index j = 0; j < z.size(); ++j) {
+                kv::Vec y = z;
+                const double h = 1e-7 * std::max(1.0, std::abs(z[j]));
+                y[j] += h;
+                J.col(j) = (R(y) - r) / h;
+            }
+            const kv::Vec dz = J.fullPivLu().solve(-r);
+            z += dz;
+            if (dz.lpNorm<Eigen::Infinity>()
+                <= 1e-15 * std::max(1.0, z.lpNorm<Eigen::Infinity>())) {
+                R(z);
+                break;
+            }
+        }
+        scatter(alg, z);
+    };
+
+    auto setState = [&](const kv::State &y, double t) {
+        scatter(diff, y);
+        tSym.v[0] = t;
+        solveAlgebraic();
+    };
+    // Between output points the model's own scalar assignments are undone after
+    // each evaluation, so a running maximum or a counter sees the output points only.
+    std::vector<int> kept;
+    for (int v : assignedScalars(model))
+        if (v != tSlot && std::find(states.begin(), states.end(), v) == states.end())
+            kept.push_back(v);
+    std::vector<double> savedValues(kept.size());
+    save = [&] {
+        for (std::size_t i = 0; i < kept.size(); ++i)
+            savedValues[i] = sym(kept[i]).v[0];
+    };
+    restore = [&] {
+        for (std::size_t i = 0; i < kept.size(); ++i)
+            sym(kept[i]).v[0] = savedValues[i];
+    };
+    auto collectDerivatives = [&](kv::State &dydt, double t) {
+        std::size_t n = 0;
+        for (int s : diff)
+            n += sym(s).v.size();
+        dydt.resize(n);
+        std::size_t k = 0;
+        for (int s : diff) {
+            const Symbol &sy = sym(s);
+            for (std::size_t i = 0; i < sy.v.size(); ++i, ++k) {
+                if (!sy.dset[i])
+                    fail(st.line,
+                         QStringLiteral("the model '%1' does not set the derivative of %2")
+                             .arg(sym(model).name,
+                                  sy.ndims ? sy.name + QStringLiteral("[...]") : sy.name));
+                if (!std::isfinite(sy.d[i]))
+                    fail(st.line,
+                         QStringLiteral("the derivative of %1 is not a number at %2 = %3")
+                             .arg(sy.name, tSym.name, formatNumber(t)));
+                dydt[k] = sy.d[i];
+            }
+        }
+    };
+    // The evaluation an Until test makes is kept for the step that follows it.
+    double cachedT = std::numeric_limits<double>::quiet_NaN();
+    kv::State cachedY, cachedD;
+    const kv::Rhs rhs = [&](const kv::State &y, kv::State &dydt, double t) {
+        if (t == cachedT && y == cachedY) {
+            dydt = cachedD;
+            return;
+        }
+        save();
+        setState(y, t);
+        clearDerivatives();
+        quietCall(model, st.line);
+        collectDerivatives(dydt, t);
+        restore();
+    };
+    auto output = [&](double t, const kv::State &y) {
+        setState(y, t);
+        if (m_quiet == 0) {
+            clearDerivatives();
+            callModel(model, st.line);
+        }
+    };
+    auto until = [&](double t, const kv::State &y) {
+        save();
+        setState(y, t);
+        clearDerivatives();
+        quietCall(model, st.line);
+        const bool holds = eval(*st.until) != 0.0;
+        collectDerivatives(cachedD, t);
+        cachedT = t;
+        cachedY = y;
+        restore();
+        return holds;
+    };
+
+    kv::State y = gather(diff);
+    if (solver == u"DAE")
+        solveAlgebraic();
+    output(t0, y);
+    if (times.empty())
+        return;
+
+    // One step of the chosen method from (t, y) over h; the adaptive ones choose h.
+    const bool adaptive = solver == u"RKF45" || solver == u"DAE";
+    const bool fixed = solver == u"RK4" || solver == u"EULER" || solver == u"ADAMS";
+    auto fixedStep = [&](kv::State &state, double t, double h) {
+        if (solver == u"EULER")
+            kv::integrateEuler(rhs, state, t, h, 1, {}, 1);
+        else
+            kv::integrateRk4(rhs, state, t, h, 1, {}, 1);
+    };
+
+    try {
+        if (solver == u"GEAR") {
+            const kv::Jacobian jac
+                = [&](const kv::State &s, std::vector<double> &J, double t, kv::State &dfdt) {
+                      const std::size_t n = s.size();
+                      kv::State f0(n), f1(n);
+                      rhs(s, f0, t);
+                      J.assign(n * n, 0.0);
+                      for (std::size_t j = 0; j < n; ++j) {
+                          kv::State p = s;
+                          const double h = 1e-8 * std::max(1.0, std::abs(s[j]));
+                          p[j] += h;
+                          rhs(p, f1, t);
+                          for (std::size_t i = 0; i < n; ++i)
+                              J[i * n + j] = (f1[i] - f0[i]) / h;
+                      }
+                      const double ht = 1e-8 * std::max(1.0, std::abs(t));
+                      rhs(s, f1, t + ht);
+                      dfdt.resize(n);
+                      for (std::size_t i = 0; i < n; ++i)
+                          dfdt[i] = (f1[i] - f0[i]) / ht;
+                  };
+            double t = t0;
+            for (const double target : times) {
+                kv::integrateStiff(rhs, jac, y, t, {target}, {}, absTol, relTol);
+                t = target;
+                output(t, y);
+                if (st.until && until(t, y))
+                    break;
+            }
+        } else if (adaptive) {
+            double t = t0;
+            double h = std::min(times.front() - t0, (t1 - t0) / 100.0);
+            {
+                kv::State d(y.size());
+                rhs(y, d, t0);
+                double scale = 0.0;
+                for (std::size_t i = 0; i < y.size(); ++i)
+                    scale = std::max(scale, std::abs(d[i]) / (1.0 + std::abs(y[i])));
+                if (scale > 0.0)
+                    h = std::min(h, 0.01 / scale);
+                h = std::max(h, (t1 - t0) * 1e-12);
+            }
+            kv::StepCounts counts;
+            bool stopped = false;
+            for (const double target : times) {
+                while (t < target && !stopped) {
+                    const double remaining = target - t;
+                    if (remaining <= 1e-13 * std::max(1.0, std::abs(target))) {
+                        t = target;
+                        break;
+                    }
+                    const kv::State before = y;
+                    const double tBefore = t;
+                    kv::rkf45Step(rhs, y, t, h, remaining, counts, absTol, relTol);
+                    if (std::abs(target - t) <= 1e-13 * std::max(1.0, std::abs(target)))
+                        t = target;
+                    if (st.until && until(t, y)) {
+                        // Bisect the step for the first point where the condition holds.
+                        double lo = 0.0, hi = t - tBefore;
+                        for (int k = 0; k < 60; ++k) {
+                            const double mid = 0.5 * (lo + hi);
+                            const kv::State ym = kv::rkf45PlainStep(rhs, before, tBefore, mid);
+                            (until(tBefore + mid, ym) ? hi : lo) = mid;
+                        }
+                        y = kv::rkf45PlainStep(rhs, before, tBefore, hi);
+                        t = tBefore + hi;
+                        stopped = true;
+                    }
+                    if (h < 1e-14 * std::max(1.0, std::abs(t)) && !stopped)
+                        fail(st.line,
+                             QStringLiteral("%1: the step size collapsed at %2 = %3")
+                                 .arg(solver, tSym.name, formatNumber(t)));
+                }
+                output(stopped ? t : target, y);
+                if (stopped)
+                    break;
+            }
+        } else if (fixed) {
+            if (!(stepSize > 0.0))
+                fail(st.line, QStringLiteral("the StepSize must be positive"));
+            // Steps of one length through the whole span: each output interval is
+            // divided into whole steps (the last interval may get a shorter one).
+            const double perOutput = std::max(1.0, std::round(dt / stepSize));
+            const double h = std::min(dt, t1 - t0) / perOutput;
+            if ((t1 - t0) / h > 1e9)
+                fail(st.line, QStringLiteral("the StepSize gives more than 10^9 steps"));
+            std::unique_ptr<kv::AdamsStepper> adams;
+            double t = t0;
+            double usedH = 0.0;
+            bool stopped = false;
+            for (const double target : times) {
+                const double span = target - t;
+                const long steps = std::max(1L, long(std::llround(span / h)));
+                const double hh = span / double(steps);
+                if (solver == u"ADAMS" && (!adams || std::abs(hh - usedH) > 1e-12 * hh)) {
+                    adams = std::make_unique<kv::AdamsStepper>();
+                    usedH = hh;
+                }
+                const double tStart = t;
+                for (long k = 0; k < steps; ++k) {
+                    const kv::State before = y;
+                    const double tb = tStart + double(k) * hh;
+                    if (adams)
+                        adams->step(rhs, y, tb, hh);
+                    else
+                        fixedStep(y, tb, hh);
+                    t = tStart + double(k + 1) * hh;
+                    if (st.until && until(t, y)) {
+                        double lo = 0.0, hi = hh;
+                        for (int b = 0; b < 60; ++b) {
+                            const double mid = 0.5 * (lo + hi);
+                            kv::State ym = before;
+                            fixedStep(ym, tb, mid);
+                            (until(tb + mid, ym) ? hi : lo) = mid;
+                        }
+                        y = before;
+                        fixedStep(y, tb, hi);
+                        t = tb + hi;
+                        stopped = true;
+                        break;
+                    }
+                }
+                output(t, y);
+                if (stopped)
+                    break;
+            }
+        } else {
+            fail(st.line, QStringLiteral("unknown integrator %1").arg(solver));
+        }
+    } catch (const std::runtime_error &e) {
+        fail(st.line,
+             QStringLiteral("%1: the step size collapsed (%2)")
+                 .arg(solver, QString::fromStdString(e.what())));
+    }
+}
+
+} // namespace
+
+RunResult runTessaly(const QByteArray &source, const RunOptions &options)
+{
+    return Interpreter(options).run(source);
+}
+
+} // namespace ty

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <PlotData.h>
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The interpreter of the Tessaly sample language: runs a job the checker accepts
+// (kit/language/LANGUAGE.md) with the tool kit's own integrators and solvers.
+namespace ty {
+
+struct RunOptions
+{
+    // Most passes one For loop may make; a loop that would make more stops the run.
+    long long loopLimit = 10000000;
+    QString loopLimitSetting = QStringLiteral("loop-limit"); // where the limit is set
+    // Called with every line the job's Print statements write, as it is written.
+    std::function<void(const QString &line)> printed;
+    // Called now and then with the line being run, so a window can follow the run.
+    std::function<void(int line)> progress;
+};
+
+struct RunResult
+{
+    bool ok = false;
+    int errorLine = 0;    // where a run-time error stopped the run
+    QString error;        // what happened; empty when the run completed
+    QStringList output;   // the lines the job printed, up to the error
+    QString title;        // the Title statement's text
+    PlotData plot;        // every point the Plot statements added
+    bool hasPlot = false; // at least one Plot statement ran
+};
+
+RunResult runTessaly(const QByteArray &source, const RunOptions &options = {});
+
+// A line of Print output: strings as written, numbers by formatNumber; a number
+// that does not follow a string is right-aligned in ten columns (a wider one gets a
+// blank before it).
+class PrintLine
+{
+public:
+    void text(const QString &s);
+    void number(double v);
+    QString line() const { return m_line; }
+
+private:
+    QString m_line;
+    bool m_afterText = false;
+};
+
+} // namespace ty
