@@ -1,0 +1,77 @@
+// Opens one file in a document window the way the program does, and says how long
+// reading and inserting took. Run by hand under /usr/bin/time -v to see the peak
+// memory of a load (not part of the test suite):
+//   QT_QPA_PLATFORM=offscreen /usr/bin/time -v build-dev/tests/kv-loadpeak FILE
+// With a second argument "hive", it reads the registry hive FILE as the start-up
+// does instead and prints the time of each step.
+#include "TestDoubles.h"
+
+#include "core/mdlLastFile.h"
+#include "core/mdlRegistryAPI.h"
+#include "editor/frmDocument.h"
+#include "platform/KvError.h"
+
+#include <Qsci/qsciscintilla.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
+
+namespace {
+
+struct NoHost : DocumentHost
+{
+    void mnuFileSaveAs_Click() override {}
+};
+
+int readHive(const QString &path)
+{
+    using namespace mdlRegistryAPI;
+    QElapsedTimer t;
+    t.start();
+    RegistryHive hive(path);
+    QString name, dir;
+    // What the start-up asks: the last file and the mail account.
+    ReadLastFile(hive, name, dir);
+    const qint64 first = t.nsecsElapsed();
+    const QString manager = QStringLiteral("Software\\microsoft\\internet account manager");
+    ReadValue(hive, manager, QStringLiteral("Default Mail Account"), REG_SZ, QString());
+    KeyExists(hive, manager + QStringLiteral("\\accounts\\00000001"));
+    const qint64 reads = t.nsecsElapsed();
+    SaveLastFile(hive, QStringLiteral("model.ty"), QStringLiteral("/models"));
+    const qint64 written = t.nsecsElapsed();
+    std::printf("first read %.3f s, later reads %.3f s, a write %.3f s\n",
+                first / 1e9,
+                (reads - first) / 1e9,
+                (written - reads) / 1e9);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2)
+        return 2;
+    const QString path = QString::fromLocal8Bit(argv[1]);
+    if (argc > 2 && QByteArray(argv[2]) == "hive")
+        return readHive(path);
+    Harness h;
+    NoHost host;
+    frmDocument doc(h.ctx, host);
+    QElapsedTimer t;
+    t.start();
+    try {
+        doc.LoadFile(path);
+    } catch (const KvError &e) {
+        std::printf("refused: %s\n", qPrintable(unexpectedErrorText(e)));
+        return 1;
+    }
+    std::printf(
+        "loaded %lld bytes in %.2f s\n",
+        static_cast<long long>(doc.rtfText()->SendScintilla(QsciScintillaBase::SCI_GETLENGTH)),
+        t.nsecsElapsed() / 1e9);
+    return 0;
+}
