@@ -316,6 +316,19 @@ void RegistryTest::repeatedSectionsMerge()
     QCOMPARE(keys->size(), 2);
     QCOMPARE(keys->at(0).values.size(), 2);
     QCOMPARE(keys->at(1).values.size(), 2);
+
+    // A key with many values: a later value of a name, in any case, replaces it.
+    QByteArray many = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Many]\r\n";
+    for (int i = 0; i < 30; ++i)
+        many += "\"v" + QByteArray::number(i) + "\"=\"" + QByteArray::number(i) + "\"\r\n";
+    many += "[HKEY_CURRENT_USER\\Software\\many]\r\n\"V20\"=\"new\"\r\n\"V3\"=\"new\"\r\n";
+    const auto parsed = RegistryHive::parse(many);
+    QVERIFY(parsed);
+    QCOMPARE(parsed->size(), 1);
+    QCOMPARE(parsed->first().values.size(), 30);
+    QCOMPARE(parsed->first().values.at(20).value.text, u"new"_qs);
+    QCOMPARE(parsed->first().values.at(3).value.text, u"new"_qs);
+    QCOMPARE(parsed->first().values.at(29).value.text, u"29"_qs);
 }
 
 void RegistryTest::aChangeByAnotherWriterIsSeen()

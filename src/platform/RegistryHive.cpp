@@ -124,6 +124,13 @@ QString RegistryHive::defaultPath()
 std::optional<QList<RegistryHive::Key>> RegistryHive::parse(const QByteArray &data,
                                                             Encoding *encoding)
 {
+    return parseIndexed(data, encoding, nullptr);
+}
+
+std::optional<QList<RegistryHive::Key>> RegistryHive::parseIndexed(const QByteArray &data,
+                                                                   Encoding *encoding,
+                                                                   QHash<QString, qsizetype> *index)
+{
     QList<Key> keys;
     const bool utf8 = QByteArrayView(data).isValidUtf8();
     if (encoding)
@@ -152,8 +159,13 @@ std::optional<QList<RegistryHive::Key>> RegistryHive::parse(const QByteArray &da
         return std::nullopt;
     // Every key and every value is found through a hash: the cost grows with the
     // file's length, and a section that appears again (in any case) adds to its key.
-    QHash<QString, qsizetype> keyIndex;
-    QList<QHash<QString, qsizetype>> valueIndex;
+    QHash<QString, qsizetype> ownIndex;
+    QHash<QString, qsizetype> &keyIndex = index ? *index : ownIndex;
+    keyIndex.clear();
+    // Names are looked up one by one in a key with few values, through a hash of
+    // their own in a key with many.
+    constexpr qsizetype fewValues = 16;
+    QHash<qsizetype, QHash<QString, qsizetype>> manyValues;
     qsizetype current = -1;
     for (++i; i < joined.size(); ++i) {
         const QString trimmed = joined.at(i).trimmed();
@@ -175,7 +187,6 @@ std::optional<QList<RegistryHive::Key>> RegistryHive::parse(const QByteArray &da
                 current = keys.size();
                 keyIndex.insert(fold, current);
                 keys.append({path, {}});
-                valueIndex.append(QHash<QString, qsizetype>());
             }
             continue;
         }
@@ -222,15 +233,28 @@ std::optional<QList<RegistryHive::Key>> RegistryHive::parse(const QByteArray &da
             return std::nullopt;
         }
         // A later value of the same name replaces the earlier one.
-        QHash<QString, qsizetype> &names = valueIndex[current];
         QList<Value> &values = keys[current].values;
-        const QString fold = folded(name);
-        if (const auto at = names.constFind(fold); at != names.constEnd()) {
-            values[*at].value = value;
+        qsizetype at = -1;
+        if (values.size() < fewValues) {
+            for (qsizetype v = 0; v < values.size() && at < 0; ++v)
+                if (values.at(v).name.compare(name, Qt::CaseInsensitive) == 0)
+                    at = v;
+            if (at < 0)
+                values.append({name, value});
         } else {
-            names.insert(fold, values.size());
-            values.append({name, value});
+            QHash<QString, qsizetype> &names = manyValues[current];
+            if (names.isEmpty())
+                for (qsizetype v = 0; v < values.size(); ++v)
+                    names.insert(folded(values.at(v).name), v);
+            const QString fold = folded(name);
+            at = names.value(fold, -1);
+            if (at < 0) {
+                names.insert(fold, values.size());
+                values.append({name, value});
+            }
         }
+        if (at >= 0)
+            values[at].value = value;
     }
     return keys;
 }
@@ -343,11 +367,8 @@ const RegistryHive::Cache &RegistryHive::load() const
         m_cache = std::move(fresh);
         return m_cache;
     }
-    if (auto keys = parse(data, &fresh.encoding)) {
+    if (auto keys = parseIndexed(data, &fresh.encoding, &fresh.index)) {
         fresh.keys = std::move(*keys);
-        fresh.index.reserve(fresh.keys.size());
-        for (qsizetype i = 0; i < fresh.keys.size(); ++i)
-            fresh.index.insert(folded(fresh.keys.at(i).path), i);
         m_cache = std::move(fresh);
         return m_cache;
     }

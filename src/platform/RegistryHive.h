@@ -94,6 +94,8 @@ private:
         bool readable = true; // false: the name is no plain file or cannot be read
     };
 
+    static std::optional<QList<Key>>
+    parseIndexed(const QByteArray &text, Encoding *encoding, QHash<QString, qsizetype> *index);
     const Cache &load() const;
     qsizetype findKey(const QString &key) const;
     void store(const QString &failure);

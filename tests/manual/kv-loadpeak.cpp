@@ -2,12 +2,14 @@
 // reading and inserting took. Run by hand under /usr/bin/time -v to see the peak
 // memory of a load (not part of the test suite):
 //   QT_QPA_PLATFORM=offscreen /usr/bin/time -v build-dev/tests/kv-loadpeak FILE
-// With a second argument "hive", it reads the registry hive FILE as the start-up
-// does instead and prints the time of each step.
+// With a second argument "read", it only reads and decodes the file; with "hive",
+// it reads the registry hive FILE as the start-up does and prints the time of each
+// step, then writes one value as the Exit does.
 #include "TestDoubles.h"
 
 #include "core/mdlLastFile.h"
 #include "core/mdlRegistryAPI.h"
+#include "editor/TextFileCodec.h"
 #include "editor/frmDocument.h"
 #include "platform/KvError.h"
 
@@ -58,6 +60,16 @@ int main(int argc, char **argv)
     const QString path = QString::fromLocal8Bit(argv[1]);
     if (argc > 2 && QByteArray(argv[2]) == "hive")
         return readHive(path);
+    if (argc > 2 && QByteArray(argv[2]) == "read") {
+        // Reading and decoding alone, without the editor.
+        QElapsedTimer t;
+        t.start();
+        const DecodedText text = TextFileCodec::readTextFile(path);
+        std::printf("decoded %lld bytes in %.2f s\n",
+                    static_cast<long long>(text.utf8.size()),
+                    t.nsecsElapsed() / 1e9);
+        return 0;
+    }
     Harness h;
     NoHost host;
     frmDocument doc(h.ctx, host);
