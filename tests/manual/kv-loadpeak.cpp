@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -81,9 +82,17 @@ int main(int argc, char **argv)
         std::printf("refused: %s\n", qPrintable(unexpectedErrorText(e)));
         return 1;
     }
+    const double seconds = t.nsecsElapsed() / 1e9;
+    // KV_SHOW=N: the window is shown for N seconds afterwards (laying out, wrapping).
+    if (const int show = qEnvironmentVariableIntValue("KV_SHOW"); show > 0) {
+        doc.resize(900, 600);
+        doc.show();
+        QTimer::singleShot(show * 1000, &app, &QApplication::quit);
+        app.exec();
+    }
     std::printf(
         "loaded %lld bytes in %.2f s\n",
         static_cast<long long>(doc.rtfText()->SendScintilla(QsciScintillaBase::SCI_GETLENGTH)),
-        t.nsecsElapsed() / 1e9);
+        seconds);
     return 0;
 }
