@@ -41,6 +41,7 @@ private slots:
     void repeatedSectionsMerge();
     void aChangeByAnotherWriterIsSeen();
     void aWriteThatCannotGetTheLockIsReported();
+    void aSettingsFileThatIsAPipeIsReportedAndKept();
 };
 
 void RegistryTest::valuesReadBackAsWritten_data()
@@ -377,6 +378,22 @@ void RegistryTest::aWriteThatCannotGetTheLockIsReported()
     WriteValue(h.hive, product, u"v"_qs, REG_SZ, u"saved"_qs);
     QCOMPARE(ReadValue(RegistryHive(h.hive.filePath()), product, u"v"_qs, REG_SZ).toString(),
              u"saved"_qs);
+}
+
+void RegistryTest::aSettingsFileThatIsAPipeIsReportedAndKept()
+{
+    Harness h;
+    const QString ini = h.tmp.path() + u"/Kelvara Solver.ini"_qs;
+    QCOMPARE(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0);
+    IniSettings settings(ini);
+    QVERIFY(settings.damagedReport().contains(ini));
+    QCOMPARE(settings.get(u"MainWidth"_qs, u"11500"_qs), u"11500"_qs);
+    settings.save(u"MainWidth"_qs, u"9000"_qs);
+    struct stat st
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(ini).constData(), &st), 0);
+    QVERIFY(S_ISFIFO(st.st_mode));
 }
 
 QTEST_GUILESS_MAIN(RegistryTest)
