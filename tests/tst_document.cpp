@@ -12,6 +12,10 @@
 #include <QMimeData>
 #include <QTest>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 struct FakeHost : DocumentHost
@@ -61,6 +65,9 @@ private slots:
     void askFilenameOnTheFloppyRecordsNothing();
     void clipboardCommands();
     void dialogFiltersBecomeQtNameFilters();
+    void oddFilesAreRefusedBeforeTheyAreRead_data();
+    void oddFilesAreRefusedBeforeTheyAreRead();
+    void anAllocationFailureWhileLoadingIsRefused();
 };
 
 void DocumentTest::loadThenSaveGivesTheseBytes_data()
@@ -481,6 +488,90 @@ void DocumentTest::dialogFiltersBecomeQtNameFilters()
                       "(*.txt;*.out)|*.txt;*.out"_qs),
         QStringList({u"All Files (*)"_qs, u"Tessaly (*.ty)"_qs, u"TY Output (*.txt *.out)"_qs}));
     QCOMPARE(qtNameFilters(u"All Files (*.*)|*.*|"_qs), QStringList({u"All Files (*)"_qs}));
+}
+
+void DocumentTest::oddFilesAreRefusedBeforeTheyAreRead_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("says");
+    // A pipe waits for a writer and a device never ends: neither is opened.
+    QTest::newRow("pipe") << "pipe" << 75 << "pipe";
+    QTest::newRow("endless device") << "/dev/zero" << 75 << "device";
+    QTest::newRow("folder") << "folder" << 75 << "folder";
+    // Larger than a document holds: refused by its size, nothing read.
+    QTest::newRow("too large") << "huge" << 7 << "Out of memory";
+}
+
+void DocumentTest::oddFilesAreRefusedBeforeTheyAreRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, number);
+    QFETCH(QString, says);
+    Harness h;
+    FakeHost host;
+    QString path = kind;
+    if (kind == u"pipe"_qs) {
+        path = h.tmp.path() + u"/model.ty"_qs;
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == u"folder"_qs) {
+        path = h.tmp.path() + u"/models.ty"_qs;
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == u"huge"_qs) {
+        path = h.tmp.path() + u"/huge.out"_qs;
+        QFile huge(path);
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        QVERIFY(huge.resize(TextFileCodec::maxDocumentBytes + 1)); // sparse: no disk used
+    }
+    const QString good = h.tmp.path() + u"/good.ty"_qs;
+    Harness::write(good, "good\r\n");
+    frmDocument doc(h.ctx, host);
+    doc.LoadFile(good);
+    typeText(doc, "edit ");
+    try {
+        doc.LoadFile(path);
+        QFAIL("no error raised");
+    } catch (const KvError &e) {
+        QCOMPARE(e.number(), number);
+        QVERIFY2(e.description().contains(says), qPrintable(e.description()));
+    }
+    QCOMPARE(doc.textBytes(), QByteArray("edit good\r\n"));
+    QCOMPARE(doc.Filename(), good);
+    QVERIFY(doc.IsDirty());
+}
+
+void DocumentTest::anAllocationFailureWhileLoadingIsRefused()
+{
+    Harness h;
+    FakeHost host;
+    // A file the size check lets through, and an address space too small for it.
+    const QString path = h.tmp.path() + u"/big.out"_qs;
+    {
+        QFile big(path);
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.resize(qint64(512) << 20));
+    }
+    frmDocument doc(h.ctx, host);
+    Harness::write(h.tmp.path() + u"/good.ty"_qs, "good\r\n");
+    doc.LoadFile(h.tmp.path() + u"/good.ty"_qs);
+    rlimit old{};
+    QCOMPARE(::getrlimit(RLIMIT_AS, &old), 0);
+    QFile statm(u"/proc/self/statm"_qs);
+    QVERIFY(statm.open(QIODevice::ReadOnly));
+    const qint64 pages = statm.readAll().split(' ').value(0).toLongLong();
+    QVERIFY(pages > 0);
+    rlimit tight = old;
+    tight.rlim_cur = static_cast<rlim_t>(pages * ::sysconf(_SC_PAGESIZE) + (qint64(64) << 20));
+    QCOMPARE(::setrlimit(RLIMIT_AS, &tight), 0);
+    int number = 0;
+    try {
+        doc.LoadFile(path);
+    } catch (const KvError &e) {
+        number = e.number();
+    }
+    QCOMPARE(::setrlimit(RLIMIT_AS, &old), 0);
+    QCOMPARE(number, 7);
+    QCOMPARE(doc.textBytes(), QByteArray("good\r\n"));
 }
 
 QTEST_MAIN(DocumentTest)

@@ -1,10 +1,14 @@
 #include "TestDoubles.h"
 
-#include "platform/KvError.h"
 #include "core/mdlLastFile.h"
 #include "core/mdlRegistryAPI.h"
+#include "platform/KvError.h"
 
+#include <QDateTime>
+#include <QLockFile>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace mdlRegistryAPI;
 
@@ -31,6 +35,13 @@ private slots:
     void lastFileIsRememberedAndRestored();
     void readLastFileWithoutProductKeyKeepsBothValues();
     void readLastFileWithAMissingValueGivesEmpty();
+    void aHiveThatIsNoPlainFileIsReportedAndKept_data();
+    void aHiveThatIsNoPlainFileIsReportedAndKept();
+    void aWindows1252HiveIsWrittenBackInWindows1252();
+    void repeatedSectionsMerge();
+    void aChangeByAnotherWriterIsSeen();
+    void aWriteThatCannotGetTheLockIsReported();
+    void aSettingsFileThatIsAPipeIsReportedAndKept();
 };
 
 void RegistryTest::valuesReadBackAsWritten_data()
@@ -223,6 +234,166 @@ void RegistryTest::readLastFileWithAMissingValueGivesEmpty()
     ReadLastFile(h.hive, name, dir);
     QCOMPARE(name, QString(""));
     QCOMPARE(dir, QString(""));
+}
+
+void RegistryTest::aHiveThatIsNoPlainFileIsReportedAndKept_data()
+{
+    QTest::addColumn<QString>("kind");
+    // A pipe would make the start wait for a writer for ever.
+    QTest::newRow("pipe") << "pipe";
+    QTest::newRow("folder") << "folder";
+}
+
+void RegistryTest::aHiveThatIsNoPlainFileIsReportedAndKept()
+{
+    QFETCH(QString, kind);
+    Harness h;
+    const QByteArray path = QFile::encodeName(h.hive.filePath());
+    if (kind == u"pipe"_qs)
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+    else
+        QVERIFY(QDir().mkpath(h.hive.filePath()));
+    QVERIFY(!KeyExists(h.hive, product));
+    QCOMPARE(ReadValue(h.hive, product, u"x"_qs, REG_SZ, u"dflt"_qs).toString(), u"dflt"_qs);
+    QVERIFY(h.hive.damagedReport().contains(h.hive.filePath()));
+    QVERIFY(h.hive.damagedReport().contains(u"# 75 occured"_qs));
+    // Writing would replace it: refused and said, not done.
+    try {
+        SaveLastFile(h.hive, u"m.ty"_qs, u"/models"_qs);
+        QFAIL("no error raised");
+    } catch (const KvError &e) {
+        QCOMPARE(e.number(), 1001);
+    }
+    struct stat st
+    {
+    };
+    QCOMPARE(::stat(path.constData(), &st), 0);
+    QVERIFY(kind == u"pipe"_qs ? S_ISFIFO(st.st_mode) : S_ISDIR(st.st_mode));
+    QVERIFY(QDir(h.tmp.path() + u"/config"_qs).entryList({u"*.damaged-*"_qs}).isEmpty());
+}
+
+void RegistryTest::aWindows1252HiveIsWrittenBackInWindows1252()
+{
+    Harness h;
+    const QByteArray other("\"Pref\"=\"M\xfcller\"\r\n");
+    Harness::write(h.hive.filePath(),
+                   "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n" + other);
+    QCOMPARE(ReadValue(h.hive, u"Software\\Other"_qs, u"Pref"_qs, REG_SZ).toString(),
+             u"M\u00fcller"_qs);
+    SaveLastFile(h.hive, u"caf\u00e9.ty"_qs, u"/models"_qs);
+    QByteArray text = Harness::read(h.hive.filePath());
+    QVERIFY2(text.contains(other), text.constData());
+    QVERIFY(text.contains("\"FileIn\"=\"caf\xe9.ty\""));
+    QVERIFY(QByteArrayView(text).isValidUtf8() == false);
+    QVERIFY(h.hive.damagedReport().isEmpty());
+
+    // A text Windows-1252 cannot hold makes the file UTF-8, the old value intact.
+    SaveLastFile(h.hive, u"\u2202y.ty"_qs, u"/models"_qs);
+    text = Harness::read(h.hive.filePath());
+    QVERIFY(text.contains("\"Pref\"=\"M\xc3\xbcller\"\r\n"));
+    RegistryHive again(h.hive.filePath());
+    QCOMPARE(ReadValue(again, u"Software\\Other"_qs, u"Pref"_qs, REG_SZ).toString(),
+             u"M\u00fcller"_qs);
+    QCOMPARE(ReadValue(again, product, u"FileIn"_qs, REG_SZ).toString(), u"\u2202y.ty"_qs);
+}
+
+void RegistryTest::repeatedSectionsMerge()
+{
+    Harness h;
+    Harness::write(h.hive.filePath(),
+                   "REGEDIT4\r\n\r\n"
+                   "[HKEY_CURRENT_USER\\Software\\A]\r\n\"x\"=\"1\"\r\n\r\n"
+                   "[HKEY_CURRENT_USER\\Software\\B]\r\n\"y\"=\"2\"\r\n\r\n"
+                   "[hkey_current_user\\SOFTWARE\\a]\r\n\"z\"=\"3\"\r\n\"X\"=\"4\"\r\n");
+    const QString a = u"Software\\A"_qs, b = u"Software\\B"_qs;
+    QCOMPARE(ReadValue(h.hive, a, u"x"_qs, REG_SZ).toString(), u"4"_qs);
+    QCOMPARE(ReadValue(h.hive, a, u"z"_qs, REG_SZ).toString(), u"3"_qs);
+    QVERIFY(!ReadValue(h.hive, b, u"z"_qs, REG_SZ).isValid());
+    QCOMPARE(ReadValue(h.hive, b, u"y"_qs, REG_SZ).toString(), u"2"_qs);
+    // Written back as one section per key.
+    WriteValue(h.hive, b, u"w"_qs, REG_SZ, u"5"_qs);
+    const auto keys = RegistryHive::parse(Harness::read(h.hive.filePath()));
+    QVERIFY(keys);
+    QCOMPARE(keys->size(), 2);
+    QCOMPARE(keys->at(0).values.size(), 2);
+    QCOMPARE(keys->at(1).values.size(), 2);
+
+    // A key with many values: a later value of a name, in any case, replaces it.
+    QByteArray many = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Many]\r\n";
+    for (int i = 0; i < 30; ++i)
+        many += "\"v" + QByteArray::number(i) + "\"=\"" + QByteArray::number(i) + "\"\r\n";
+    many += "[HKEY_CURRENT_USER\\Software\\many]\r\n\"V20\"=\"new\"\r\n\"V3\"=\"new\"\r\n";
+    const auto parsed = RegistryHive::parse(many);
+    QVERIFY(parsed);
+    QCOMPARE(parsed->size(), 1);
+    QCOMPARE(parsed->first().values.size(), 30);
+    QCOMPARE(parsed->first().values.at(20).value.text, u"new"_qs);
+    QCOMPARE(parsed->first().values.at(3).value.text, u"new"_qs);
+    QCOMPARE(parsed->first().values.at(29).value.text, u"29"_qs);
+}
+
+void RegistryTest::aChangeByAnotherWriterIsSeen()
+{
+    Harness h;
+    CreateKey(h.hive, product);
+    WriteValue(h.hive, product, u"v"_qs, REG_SZ, u"mine"_qs);
+    QCOMPARE(ReadValue(h.hive, product, u"v"_qs, REG_SZ).toString(), u"mine"_qs);
+    // Another program replaces the file, keeping its size.
+    RegistryHive other(h.hive.filePath());
+    WriteValue(other, product, u"v"_qs, REG_SZ, u"them"_qs);
+    QCOMPARE(ReadValue(h.hive, product, u"v"_qs, REG_SZ).toString(), u"them"_qs);
+    // And my next write keeps their other changes.
+    WriteValue(other, product, u"w"_qs, REG_SZ, u"theirs"_qs);
+    WriteValue(h.hive, product, u"v"_qs, REG_SZ, u"mine"_qs);
+    QCOMPARE(ReadValue(other, product, u"w"_qs, REG_SZ).toString(), u"theirs"_qs);
+    QCOMPARE(ReadValue(other, product, u"v"_qs, REG_SZ).toString(), u"mine"_qs);
+}
+
+void RegistryTest::aWriteThatCannotGetTheLockIsReported()
+{
+    Harness h;
+    CreateKey(h.hive, product);
+    const QByteArray before = Harness::read(h.hive.filePath());
+    // A live program holds the lock, and has for an hour: it is not broken.
+    const QString lockPath = h.hive.filePath() + u".lock"_qs;
+    QLockFile held(lockPath);
+    QVERIFY(held.tryLock());
+    {
+        QFile lock(lockPath);
+        QVERIFY(lock.open(QIODevice::ReadWrite));
+        QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                 QFileDevice::FileModificationTime));
+    }
+    try {
+        WriteValue(h.hive, product, u"v"_qs, REG_SZ, u"lost?"_qs);
+        QFAIL("no error raised");
+    } catch (const KvError &e) {
+        QCOMPARE(e.number(), 1001);
+        QVERIFY(e.description().contains(u"not saved"_qs));
+    }
+    QCOMPARE(Harness::read(h.hive.filePath()), before);
+    QVERIFY(QFile::exists(lockPath));
+    QVERIFY(held.isLocked());
+    held.unlock();
+    WriteValue(h.hive, product, u"v"_qs, REG_SZ, u"saved"_qs);
+    QCOMPARE(ReadValue(RegistryHive(h.hive.filePath()), product, u"v"_qs, REG_SZ).toString(),
+             u"saved"_qs);
+}
+
+void RegistryTest::aSettingsFileThatIsAPipeIsReportedAndKept()
+{
+    Harness h;
+    const QString ini = h.tmp.path() + u"/Kelvara Solver.ini"_qs;
+    QCOMPARE(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0);
+    IniSettings settings(ini);
+    QVERIFY(settings.damagedReport().contains(ini));
+    QCOMPARE(settings.get(u"MainWidth"_qs, u"11500"_qs), u"11500"_qs);
+    settings.save(u"MainWidth"_qs, u"9000"_qs);
+    struct stat st
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(ini).constData(), &st), 0);
+    QVERIFY(S_ISFIFO(st.st_mode));
 }
 
 QTEST_GUILESS_MAIN(RegistryTest)

@@ -1,8 +1,17 @@
 #include "TextFileCodec.h"
 
+#include "platform/FileAccess.h"
+#include "platform/KvError.h"
+
 #include <QByteArrayView>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
 
 namespace TextFileCodec {
 
@@ -52,18 +61,170 @@ QByteArray normalizeLineEnds(const QByteArray &text, bool ensureFinal)
     return out;
 }
 
-DecodedText decode(const QByteArray &raw)
+namespace {
+
+// The UTF-8 form of every Windows-1252 byte from 0x80 on, as the encoder that
+// writes the file back knows them.
+struct Cp1252Table
+{
+    char bytes[128][4] = {};
+    quint8 length[128] = {};
+};
+
+const Cp1252Table &cp1252()
+{
+    static const Cp1252Table table = [] {
+        Cp1252Table t;
+        for (int b = 0x80; b <= 0xff; ++b) {
+            QStringDecoder decoder("windows-1252");
+            const char byte = static_cast<char>(b);
+            const QByteArray utf8 = QString(decoder.decode(QByteArrayView(&byte, 1))).toUtf8();
+            const qsizetype n = std::min<qsizetype>(utf8.size(), 4);
+            std::memcpy(t.bytes[b - 0x80], utf8.constData(), n);
+            t.length[b - 0x80] = static_cast<quint8>(n);
+        }
+        return t;
+    }();
+    return table;
+}
+
+KvError tooLarge(qint64 bytes, qint64 limit, const QString &why)
+{
+    const KvError base = KvError::outOfMemory();
+    const auto mb = [](qint64 n) { return QString::number((n + (1 << 20) - 1) >> 20); };
+    return {base.number(),
+            base.description() + QStringLiteral(": the text takes ") + mb(bytes)
+                + QStringLiteral(" MB, more than the ") + mb(limit) + QStringLiteral(" MB ") + why};
+}
+
+void checkSize(qint64 bytes)
+{
+    if (bytes > maxDocumentBytes)
+        throw tooLarge(bytes, maxDocumentBytes, QStringLiteral("a document can hold"));
+    const qint64 available = FileAccess::availableMemory();
+    if (available >= 0 && bytes > available / memoryPerDocumentByte)
+        throw tooLarge(
+            bytes, available / memoryPerDocumentByte, QStringLiteral("the free memory can hold"));
+}
+
+// Rewrites text in place, from its end backwards: line ends become CR LF, a last
+// line gets its line end, and (for Windows-1252) every byte from 0x80 on becomes
+// its UTF-8 form. Each piece grows or stays, so the output never overtakes the
+// input still to be read.
+template<bool FromCp1252>
+void rewriteInPlace(QByteArray &text)
+{
+    const Cp1252Table &table = cp1252();
+    const qsizetype n = text.size();
+    const auto *p = reinterpret_cast<const uchar *>(text.constData());
+    qint64 out = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar c = p[i];
+        if (c == '\r') {
+            out += 2;
+            if (i + 1 < n && p[i + 1] == '\n')
+                ++i;
+        } else if (c == '\n') {
+            out += 2;
+        } else if (FromCp1252 && c >= 0x80) {
+            out += table.length[c - 0x80];
+        } else {
+            ++out;
+        }
+    }
+    const bool addFinal = n > 0 && p[n - 1] != '\n' && p[n - 1] != '\r';
+    if (addFinal)
+        out += 2;
+    if (out == n)
+        return; // every piece kept its size: nothing changes
+    if (out > maxDocumentBytes)
+        throw tooLarge(out, maxDocumentBytes, QStringLiteral("a document can hold"));
+    text.resize(static_cast<qsizetype>(out));
+    char *d = text.data();
+    qsizetype w = static_cast<qsizetype>(out);
+    if (addFinal) {
+        d[--w] = '\n';
+        d[--w] = '\r';
+    }
+    for (qsizetype i = n; i-- > 0;) {
+        const auto c = static_cast<uchar>(d[i]);
+        if (c == '\n') {
+            const bool pair = i > 0 && d[i - 1] == '\r';
+            d[--w] = '\n';
+            d[--w] = '\r';
+            if (pair)
+                --i;
+        } else if (c == '\r') {
+            d[--w] = '\n';
+            d[--w] = '\r';
+        } else if (FromCp1252 && c >= 0x80) {
+            const quint8 len = table.length[c - 0x80];
+            w -= len;
+            std::memcpy(d + w, table.bytes[c - 0x80], len);
+        } else {
+            d[--w] = static_cast<char>(c);
+        }
+    }
+}
+
+} // namespace
+
+DecodedText decode(QByteArray raw)
 {
     DecodedText result;
-    if (QByteArrayView(raw).isValidUtf8()) {
-        result.utf8 = normalizeLineEnds(raw, true);
-        return result;
-    }
-    QStringDecoder decoder("windows-1252");
-    const QString text = decoder.decode(raw);
-    result.encoding = TextEncoding::Windows1252;
-    result.utf8 = normalizeLineEnds(text.toUtf8(), true);
+    result.encoding
+        = QByteArrayView(raw).isValidUtf8() ? TextEncoding::Utf8 : TextEncoding::Windows1252;
+    if (result.encoding == TextEncoding::Utf8)
+        rewriteInPlace<false>(raw);
+    else
+        rewriteInPlace<true>(raw);
+    result.utf8 = std::move(raw);
     return result;
+}
+
+DecodedText readTextFile(const QString &path)
+{
+    try {
+        // The size first: a file too large is refused before anything is read.
+        const QFileInfo info(path);
+        if (info.isFile())
+            checkSize(info.size());
+        QFile file;
+        FileAccess::openRegularFile(file, path);
+        const qint64 size = file.size();
+        checkSize(size);
+        QByteArray raw(static_cast<qsizetype>(size), Qt::Uninitialized);
+        qint64 got = 0;
+        for (;;) {
+            if (got == raw.size()) {
+                // The file may have grown since its size was asked.
+                char probe = 0;
+                const qint64 r = file.read(&probe, 1);
+                if (r < 0)
+                    throw KvError::fromFile(file);
+                if (r == 0)
+                    break;
+                checkSize(got + (1 << 16));
+                raw.resize(got + (1 << 16));
+                raw[got++] = probe;
+            }
+            const qint64 r = file.read(raw.data() + got, raw.size() - got);
+            if (r < 0)
+                throw KvError::fromFile(file);
+            if (r == 0)
+                break;
+            got += r;
+        }
+        raw.truncate(static_cast<qsizetype>(got));
+        file.close();
+        if (!looksLikeText(raw))
+            throw KvError(KvError::pathFileAccess().number(),
+                          QStringLiteral("Path/File access error: the file holds binary data, "
+                                         "not text"));
+        return decode(std::move(raw));
+    } catch (const std::bad_alloc &) {
+        throw KvError::outOfMemory();
+    }
 }
 
 QByteArray encode(const QByteArray &editorUtf8, TextEncoding encoding, TextEncoding *usedEncoding)

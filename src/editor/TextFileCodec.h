@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 enum class TextEncoding { Utf8, Windows1252 };
 
@@ -14,10 +15,25 @@ struct DecodedText
 
 namespace TextFileCodec {
 
+// The largest file, and the largest decoded text, a document holds: 1 GiB. The
+// editor component counts positions in 32 bits (2 GiB), and a Windows-1252 text
+// may grow by half or more when decoded, so this keeps well inside its range.
+constexpr qint64 maxDocumentBytes = qint64(1) << 30;
+// Loading holds the text about three times at its peak (the decoded text, the
+// editor's copy and the editor's character styles): a file is read only when the
+// system can give that much memory.
+constexpr int memoryPerDocumentByte = 3;
+
+// Reads a text file whole and decodes it, never holding more than one buffer of
+// it. Refuses, with the classic error (a KvError), what is no regular file (75),
+// a file too large to hold (7), binary data (75), and an allocation that fails (7).
+DecodedText readTextFile(const QString &path);
+
 // False for data that is no text (it holds NUL bytes).
 bool looksLikeText(const QByteArray &raw);
-// A file that is not valid UTF-8 is read as Windows-1252.
-DecodedText decode(const QByteArray &raw);
+// A file that is not valid UTF-8 is read as Windows-1252. The bytes are decoded in
+// place: pass a buffer nobody else holds (std::move) to avoid a copy.
+DecodedText decode(QByteArray raw);
 // The bytes a save writes: CR LF line ends, exactly one line end after the last
 // line, an empty text as an empty file; in the encoding the file was read in,
 // unless the text no longer fits Windows-1252 (then UTF-8, and usedEncoding says so).

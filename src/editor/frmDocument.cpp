@@ -109,26 +109,15 @@ QByteArray frmDocument::textBytes() const
 }
 
 void frmDocument::LoadFile(const QString &newFile)
-{
+try {
     if (newFile.isEmpty())
         return;
     QString path = resolveExistingPath(newFile);
     if (path.isEmpty())
         path = newFile;
-    if (QFileInfo(path).isDir())
-        throw KvError::pathFileAccess();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw KvError::fromFile(file);
-    const QByteArray raw = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw KvError::fromFile(file);
-    file.close();
-    if (!TextFileCodec::looksLikeText(raw))
-        throw KvError(75,
-                      QStringLiteral("Path/File access error: the file holds binary data, "
-                                     "not text"));
-    const DecodedText decoded = TextFileCodec::decode(raw);
+    // Only a regular file of a size the program can hold is read: a pipe or a
+    // device would wait or never end. The text is held once, decoded in place.
+    const DecodedText decoded = TextFileCodec::readTextFile(path);
 
     // Inserting many lines into a wrapping view is slow: the text goes in unwrapped
     // and is wrapped afterwards, screen by screen. The loaded text is no edit to
@@ -153,6 +142,10 @@ void frmDocument::LoadFile(const QString &newFile)
     m_encoding = decoded.encoding;
     setFilename(path);
     m_isDirty = false;
+} catch (const std::bad_alloc &) {
+    // Out of memory while the editor takes the text: this window gives up, the
+    // program and its other windows go on.
+    throw KvError::outOfMemory();
 }
 
 void frmDocument::SaveFile(const QString &newFile)

@@ -2,10 +2,10 @@
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStorageInfo>
 #include <QSysInfo>
 #include <QUrl>
 
@@ -46,23 +46,17 @@ quint32 QtDesktopServices::platformVersion() const
 
 namespace {
 
+// Whether something is mounted at dir itself: the volume that holds it has its
+// root there.
 bool isMountPoint(const QString &dir)
 {
-    QFile mounts(QStringLiteral("/proc/self/mounts"));
-    if (!mounts.open(QIODevice::ReadOnly))
-        return true; // cannot tell: treat the directory as ready
     const QString canonical = QFileInfo(dir).canonicalFilePath();
-    while (!mounts.atEnd()) {
-        const QList<QByteArray> fields = mounts.readLine().split(' ');
-        if (fields.size() < 2)
-            continue;
-        // Mount points escape blanks as \040.
-        QString point = QString::fromUtf8(fields.at(1));
-        point.replace(QStringLiteral("\\040"), QStringLiteral(" "));
-        if (point == canonical)
-            return true;
-    }
-    return false;
+    if (canonical.isEmpty())
+        return false;
+    const QStorageInfo volume(canonical);
+    if (!volume.isValid())
+        return false;
+    return QDir::cleanPath(volume.rootPath()) == canonical;
 }
 
 } // namespace

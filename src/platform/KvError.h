@@ -20,6 +20,7 @@ public:
     QString description() const { return m_description; }
     const char *what() const noexcept override { return m_what.constData(); }
 
+    static KvError outOfMemory() { return {7, QStringLiteral("Out of memory")}; }
     static KvError fileNotFound() { return {53, QStringLiteral("File not found")}; }
     static KvError deviceIo() { return {57, QStringLiteral("Device I/O error")}; }
     static KvError diskFull() { return {61, QStringLiteral("Disk full")}; }

@@ -1,5 +1,8 @@
 #include "RegistryHive.h"
 
+#include "FileAccess.h"
+#include "KvError.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -7,6 +10,12 @@
 #include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <algorithm>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -22,24 +31,20 @@ QString normalKey(QString key)
     return key;
 }
 
-qsizetype findKey(const QList<RegistryHive::Key> &keys, const QString &key)
+QString folded(const QString &s)
 {
-    const QString wanted = normalKey(key);
-    for (qsizetype i = 0; i < keys.size(); ++i)
-        if (keys.at(i).path.compare(wanted, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
+    return s.toCaseFolded();
 }
 
-// Replaces the value of that name (compared without regard to case) or adds it.
-void putValue(QList<RegistryHive::Value> &values, const QString &name, const RegValue &value)
+// A hive larger than this is no hive the program wrote: it is not read whole.
+constexpr qint64 maxHiveBytes = qint64(256) << 20;
+
+QString decodeBytes(const QByteArray &bytes)
 {
-    for (RegistryHive::Value &v : values)
-        if (v.name.compare(name, Qt::CaseInsensitive) == 0) {
-            v.value = value;
-            return;
-        }
-    values.append({name, value});
+    if (QByteArrayView(bytes).isValidUtf8())
+        return QString::fromUtf8(bytes);
+    QStringDecoder decoder("windows-1252");
+    return decoder.decode(bytes);
 }
 
 QString quoted(const QString &s)
@@ -116,14 +121,26 @@ QString RegistryHive::defaultPath()
            + QStringLiteral("/Kelvara/HKEY_CURRENT_USER.reg");
 }
 
-std::optional<QList<RegistryHive::Key>> RegistryHive::parse(const QByteArray &data)
+std::optional<QList<RegistryHive::Key>> RegistryHive::parse(const QByteArray &data,
+                                                            Encoding *encoding)
+{
+    return parseIndexed(data, encoding, nullptr);
+}
+
+std::optional<QList<RegistryHive::Key>> RegistryHive::parseIndexed(const QByteArray &data,
+                                                                   Encoding *encoding,
+                                                                   QHash<QString, qsizetype> *index)
 {
     QList<Key> keys;
-    QString text = QString::fromUtf8(data);
+    const bool utf8 = QByteArrayView(data).isValidUtf8();
+    if (encoding)
+        *encoding = utf8 ? Encoding::Utf8 : Encoding::Windows1252;
+    QString text = decodeBytes(data);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QStringList lines = text.split(QLatin1Char('\n'));
+    const QStringList lines = text.split(QLatin1Char('\n'));
     // Join continued hex lines ("hex:01,02,\" + next line).
     QStringList joined;
+    joined.reserve(lines.size());
     for (const QString &line : lines) {
         if (!joined.isEmpty() && joined.constLast().endsWith(QLatin1Char('\\'))
             && joined.constLast().contains(QStringLiteral("=hex"))) {
@@ -140,9 +157,18 @@ std::optional<QList<RegistryHive::Key>> RegistryHive::parse(const QByteArray &da
         return keys; // an empty file is an empty hive
     if (joined.at(i).trimmed() != QLatin1String("REGEDIT4"))
         return std::nullopt;
+    // Every key and every value is found through a hash: the cost grows with the
+    // file's length, and a section that appears again (in any case) adds to its key.
+    QHash<QString, qsizetype> ownIndex;
+    QHash<QString, qsizetype> &keyIndex = index ? *index : ownIndex;
+    keyIndex.clear();
+    // Names are looked up one by one in a key with few values, through a hash of
+    // their own in a key with many.
+    constexpr qsizetype fewValues = 16;
+    QHash<qsizetype, QHash<QString, qsizetype>> manyValues;
+    qsizetype current = -1;
     for (++i; i < joined.size(); ++i) {
-        const QString line = joined.at(i);
-        const QString trimmed = line.trimmed();
+        const QString trimmed = joined.at(i).trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')))
             continue;
         if (trimmed.startsWith(QLatin1Char('['))) {
@@ -153,13 +179,18 @@ std::optional<QList<RegistryHive::Key>> RegistryHive::parse(const QByteArray &da
                 && !full.startsWith(hkcu + QLatin1Char('\\'), Qt::CaseInsensitive))
                 return std::nullopt;
             const QString path = normalKey(full.mid(hkcu.size()));
-            if (path.isEmpty())
-                continue;
-            if (findKey(keys, path) < 0)
+            const QString fold = folded(path);
+            const auto found = keyIndex.constFind(fold);
+            if (found != keyIndex.constEnd()) {
+                current = *found;
+            } else {
+                current = keys.size();
+                keyIndex.insert(fold, current);
                 keys.append({path, {}});
+            }
             continue;
         }
-        if (keys.isEmpty())
+        if (current < 0)
             return std::nullopt;
         qsizetype pos = 0;
         QString name;
@@ -186,13 +217,13 @@ std::optional<QList<RegistryHive::Key>> RegistryHive::parse(const QByteArray &da
                 return std::nullopt;
             value = RegValue::dword(n);
         } else if (data.startsWith(QLatin1String("hex(1):"), Qt::CaseInsensitive)) {
-            // A string with line breaks: its UTF-8 bytes and the terminating null.
+            // A string with line breaks: its bytes and the terminating null.
             auto bytes = readHex(data.mid(7));
             if (!bytes)
                 return std::nullopt;
             if (bytes->endsWith('\0'))
                 bytes->chop(1);
-            value = RegValue::string(QString::fromUtf8(*bytes));
+            value = RegValue::string(decodeBytes(*bytes));
         } else if (data.startsWith(QLatin1String("hex:"), Qt::CaseInsensitive)) {
             const auto bytes = readHex(data.mid(4));
             if (!bytes)
@@ -201,18 +232,44 @@ std::optional<QList<RegistryHive::Key>> RegistryHive::parse(const QByteArray &da
         } else {
             return std::nullopt;
         }
-        putValue(keys.last().values, name, value);
+        // A later value of the same name replaces the earlier one.
+        QList<Value> &values = keys[current].values;
+        qsizetype at = -1;
+        if (values.size() < fewValues) {
+            for (qsizetype v = 0; v < values.size() && at < 0; ++v)
+                if (values.at(v).name.compare(name, Qt::CaseInsensitive) == 0)
+                    at = v;
+            if (at < 0)
+                values.append({name, value});
+        } else {
+            QHash<QString, qsizetype> &names = manyValues[current];
+            if (names.isEmpty())
+                for (qsizetype v = 0; v < values.size(); ++v)
+                    names.insert(folded(values.at(v).name), v);
+            const QString fold = folded(name);
+            at = names.value(fold, -1);
+            if (at < 0) {
+                names.insert(fold, values.size());
+                values.append({name, value});
+            }
+        }
+        if (at >= 0)
+            values[at].value = value;
     }
     return keys;
 }
 
-QByteArray RegistryHive::serialize(const QList<Key> &keys)
+namespace {
+
+QString serializeText(const QList<RegistryHive::Key> &keys)
 {
     QString out = QStringLiteral("REGEDIT4\r\n");
-    for (const Key &key : keys) {
-        out += QStringLiteral("\r\n[") + hkcu + QLatin1Char('\\') + key.path
-               + QStringLiteral("]\r\n");
-        for (const Value &v : key.values) {
+    for (const RegistryHive::Key &key : keys) {
+        out += QStringLiteral("\r\n[") + hkcu;
+        if (!key.path.isEmpty())
+            out += QLatin1Char('\\') + key.path;
+        out += QStringLiteral("]\r\n");
+        for (const RegistryHive::Value &v : key.values) {
             out += v.name.isEmpty() ? QStringLiteral("@") : quoted(v.name);
             out += QLatin1Char('=');
             switch (v.value.type) {
@@ -234,18 +291,87 @@ QByteArray RegistryHive::serialize(const QList<Key> &keys)
         }
     }
     out += QStringLiteral("\r\n");
-    return out.toUtf8();
+    return out;
 }
 
-QList<RegistryHive::Key> RegistryHive::load() const
+// The text in the encoding asked for; UTF-8 when it does not fit Windows-1252.
+QByteArray
+encodeText(const QString &text, RegistryHive::Encoding wanted, RegistryHive::Encoding *used)
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = file.readAll();
-    file.close();
-    if (auto keys = parse(data))
-        return *keys;
+    if (wanted == RegistryHive::Encoding::Windows1252) {
+        QStringEncoder encoder("windows-1252");
+        const QByteArray bytes = encoder.encode(text);
+        QStringDecoder back("windows-1252");
+        if (!encoder.hasError() && QString(back.decode(bytes)) == text) {
+            *used = wanted;
+            return bytes;
+        }
+    }
+    *used = RegistryHive::Encoding::Utf8;
+    return text.toUtf8();
+}
+
+} // namespace
+
+QByteArray RegistryHive::serialize(const QList<Key> &keys, Encoding encoding)
+{
+    Encoding used = encoding;
+    return encodeText(serializeText(keys), encoding, &used);
+}
+
+RegistryHive::Stamp RegistryHive::stampOf() const
+{
+    Stamp stamp;
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.inode = static_cast<qint64>(st.st_ino);
+    stamp.size = static_cast<qint64>(st.st_size);
+    stamp.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return stamp;
+}
+
+const RegistryHive::Cache &RegistryHive::load() const
+{
+    const Stamp now = stampOf();
+    if (m_cache.valid && m_cache.stamp == now)
+        return m_cache;
+    Cache fresh;
+    fresh.valid = true;
+    fresh.stamp = now;
+    if (!now.exists) {
+        m_cache = std::move(fresh);
+        return m_cache;
+    }
+    QByteArray data;
+    try {
+        // A pipe in the hive's place would wait for a writer for ever: only a
+        // plain file is opened, and a name that is none is left as it is.
+        QFile file;
+        FileAccess::openRegularFile(file, m_path);
+        if (file.size() > maxHiveBytes)
+            throw KvError::outOfMemory();
+        data = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw KvError::fromFile(file);
+    } catch (const KvError &e) {
+        fresh.readable = false;
+        m_damagedReport = QStringLiteral("The registry file '") + m_path
+                          + QStringLiteral("' could not be read.\r\n") + unexpectedErrorText(e)
+                          + QStringLiteral("\r\nIt was left as it is; the program goes on "
+                                           "without the values stored there.");
+        m_cache = std::move(fresh);
+        return m_cache;
+    }
+    if (auto keys = parseIndexed(data, &fresh.encoding, &fresh.index)) {
+        fresh.keys = std::move(*keys);
+        m_cache = std::move(fresh);
+        return m_cache;
+    }
     // Keep the damaged file for the user to look at, and start afresh.
     const QString aside
         = m_path + QStringLiteral(".damaged-")
@@ -258,40 +384,66 @@ QList<RegistryHive::Key> RegistryHive::load() const
         m_damagedReport = QStringLiteral("The registry file '%1' is damaged and could not be "
                                          "read or moved aside.")
                               .arg(m_path);
+        fresh.readable = false;
     }
-    return {};
+    fresh.stamp = stampOf();
+    m_cache = std::move(fresh);
+    return m_cache;
 }
 
-bool RegistryHive::store(const QList<Key> &keys)
+qsizetype RegistryHive::findKey(const QString &key) const
 {
+    return load().index.value(folded(normalKey(key)), -1);
+}
+
+void RegistryHive::store(const QString &failure)
+{
+    if (!m_cache.readable)
+        throw KvError(KvErrorNumber::Registry,
+                      failure
+                          + QStringLiteral(": the registry file could not be read, so it is "
+                                           "not replaced"));
+    Encoding used = m_cache.encoding;
+    const QByteArray bytes = encodeText(serializeText(m_cache.keys), m_cache.encoding, &used);
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(serialize(keys));
-    return file.commit();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        const KvError e = KvError::fromFile(file);
+        // The kept hive holds the change the file does not: read the file again.
+        m_cache.valid = false;
+        throw KvError(KvErrorNumber::Registry, failure + QStringLiteral(": ") + e.description());
+    }
+    m_cache.encoding = used;
+    m_cache.stamp = stampOf();
 }
 
 bool RegistryHive::keyExists(const QString &key) const
 {
-    return findKey(load(), key) >= 0;
+    return findKey(key) >= 0;
 }
 
 namespace {
 
+// Writers hold the lock only while they read, change and replace the file. A lock
+// is taken over only when the process that holds it has ended: a live one is never
+// broken however long it takes, and a write that cannot get the lock in time is
+// reported.
 class HiveLock
 {
 public:
     explicit HiveLock(const QString &path)
         : m_lock(path + QStringLiteral(".lock"))
     {
-        m_lock.setStaleLockTime(10000);
-        m_locked = m_lock.tryLock(5000);
+        m_lock.setStaleLockTime(0);
+        if (!m_lock.tryLock(lockWaitMs))
+            throw KvError(KvErrorNumber::Registry,
+                          QStringLiteral("The registry file is in use by another program; the "
+                                         "change was not saved"));
     }
-    bool locked() const { return m_locked; }
+
+    static constexpr int lockWaitMs = 5000;
 
 private:
     QLockFile m_lock;
-    bool m_locked = false;
 };
 
 } // namespace
@@ -304,30 +456,36 @@ bool RegistryHive::createKey(const QString &key)
     if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
         return false;
     HiveLock lock(m_path);
-    if (!lock.locked())
-        return false;
-    QList<Key> keys = load();
+    load();
     // Create every missing parent too, as the registry does.
     const QStringList parts = path.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     QString partial;
     bool changed = false;
     for (const QString &part : parts) {
         partial = partial.isEmpty() ? part : partial + QLatin1Char('\\') + part;
-        if (findKey(keys, partial) < 0) {
-            keys.append({partial, {}});
+        const QString fold = folded(partial);
+        if (!m_cache.index.contains(fold)) {
+            m_cache.index.insert(fold, m_cache.keys.size());
+            m_cache.keys.append({partial, {}});
             changed = true;
         }
     }
-    return !changed || store(keys);
+    if (!changed)
+        return true;
+    try {
+        store(QStringLiteral("Unable to create the registry key"));
+    } catch (const KvError &) {
+        return false;
+    }
+    return true;
 }
 
 std::optional<RegValue> RegistryHive::value(const QString &key, const QString &name) const
 {
-    const QList<Key> keys = load();
-    const qsizetype k = findKey(keys, key);
+    const qsizetype k = findKey(key);
     if (k < 0)
         return std::nullopt;
-    for (const Value &v : keys.at(k).values)
+    for (const Value &v : m_cache.keys.at(k).values)
         if (v.name.compare(name, Qt::CaseInsensitive) == 0)
             return v.value;
     return std::nullopt;
@@ -336,12 +494,17 @@ std::optional<RegValue> RegistryHive::value(const QString &key, const QString &n
 bool RegistryHive::setValue(const QString &key, const QString &name, const RegValue &value)
 {
     HiveLock lock(m_path);
-    if (!lock.locked())
-        return false;
-    QList<Key> keys = load();
-    const qsizetype k = findKey(keys, key);
+    const qsizetype k = findKey(key);
     if (k < 0)
         return false;
-    putValue(keys[k].values, name, value);
-    return store(keys);
+    QList<Value> &values = m_cache.keys[k].values;
+    auto it = std::find_if(values.begin(), values.end(), [&](const Value &v) {
+        return v.name.compare(name, Qt::CaseInsensitive) == 0;
+    });
+    if (it != values.end())
+        it->value = value;
+    else
+        values.append({name, value});
+    store(QStringLiteral("Unable to save the registry value"));
+    return true;
 }

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -36,6 +37,13 @@ bool looksDamaged(const QString &path)
 IniSettings::IniSettings(QString filePath)
     : m_path(std::move(filePath))
 {
+    if (const QFileInfo info(m_path); info.exists() && !info.isFile()) {
+        m_unusable = true;
+        m_damagedReport = QStringLiteral("The settings file '") + m_path
+                          + QStringLiteral("' is no plain file and could not be read.\r\nIt "
+                                           "was left as it is; the default settings are used.");
+        return;
+    }
     bool damaged = looksDamaged(m_path);
     if (!damaged) {
         QSettings probe(m_path, QSettings::IniFormat);
@@ -64,12 +72,16 @@ QString IniSettings::defaultPath()
 
 QString IniSettings::get(const QString &key, const QString &defaultValue) const
 {
+    if (m_unusable)
+        return defaultValue;
     QSettings s(m_path, QSettings::IniFormat);
     return s.value(section + QLatin1Char('/') + key, defaultValue).toString();
 }
 
 void IniSettings::save(const QString &key, const QString &value)
 {
+    if (m_unusable)
+        return;
     QSettings s(m_path, QSettings::IniFormat);
     s.setValue(section + QLatin1Char('/') + key, value);
     s.sync();

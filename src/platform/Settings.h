@@ -14,7 +14,9 @@ public:
     virtual QString damagedReport() const { return {}; }
 };
 
-// QSettings in INI format. A file QSettings cannot read is moved aside and reported.
+// QSettings in INI format. A file QSettings cannot read is moved aside and reported;
+// a name that is no plain file (a pipe would make every read wait) is reported and
+// left alone, and the defaults are used without writing.
 class IniSettings : public Settings
 {
 public:
@@ -28,4 +30,5 @@ public:
 private:
     QString m_path;
     QString m_damagedReport;
+    bool m_unusable = false;
 };

@@ -479,8 +479,13 @@ void frmMain::MDIForm_Unload(bool &cancel)
         m_ctx.settings.save(QStringLiteral("MainHeight"),
                             QString::number(Twips::fromPxY(g.height(), this)));
     }
-    if (KeyExists(m_ctx.hive, AppInfo::companyKey()))
-        WriteValue(m_ctx.hive, AppInfo::companyKey(), QStringLiteral("fileIn"), REG_SZ, QString());
+    try {
+        if (KeyExists(m_ctx.hive, AppInfo::companyKey()))
+            WriteValue(
+                m_ctx.hive, AppInfo::companyKey(), QStringLiteral("fileIn"), REG_SZ, QString());
+    } catch (const KvError &) {
+        // A registry that cannot be written does not keep the program open.
+    }
     cancel = false;
     for (QWidget *w : QApplication::topLevelWidgets()) {
         if (cancel)
