@@ -53,6 +53,14 @@ public:
     // editor needs them.
     void setLanguage(Language language);
 
+    // Text the editor took in while its change notifications were off (a whole file
+    // loaded at once): styled as if it had been typed there.
+    void textInserted(qsizetype position, qsizetype length)
+    {
+        textModified(
+            static_cast<int>(position), 0x1 /* SC_MOD_INSERTTEXT */, static_cast<int>(length));
+    }
+
     // One font for every style.
     void setFont(const QByteArray &family, double points);
 

@@ -129,9 +129,16 @@ try {
     setTextFontSize(12);
     m_text->SendScintilla(QsciScintillaBase::SCI_ALLOCATE,
                           static_cast<unsigned long>(decoded.utf8.size() + 1));
+    // With change notifications on, the editor component would build a UTF-16 copy
+    // of the whole text for its change signal: twice the file's size at its peak.
+    // The load is no edit anybody listens for; the styler is told directly.
+    const long eventMask = m_text->SendScintilla(QsciScintillaBase::SCI_GETMODEVENTMASK);
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK, 0L);
     m_text->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT,
                           static_cast<unsigned long>(decoded.utf8.size()),
                           decoded.utf8.constData());
+    m_text->SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK, eventMask);
+    m_styler->textInserted(0, decoded.utf8.size());
     m_text->SendScintilla(QsciScintillaBase::SCI_SETUNDOCOLLECTION, 1L);
     m_text->SendScintilla(QsciScintillaBase::SCI_EMPTYUNDOBUFFER);
     m_text->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 0L);
