@@ -35,6 +35,8 @@ class TextLoadingTest : public QObject
 private slots:
     void decodingInPlaceGivesThePlainResult_data();
     void decodingInPlaceGivesThePlainResult();
+    void crLfUtf8FilesReadInPiecesGiveTheWholeReadsBytes_data();
+    void crLfUtf8FilesReadInPiecesGiveTheWholeReadsBytes();
     void openingAnOddFileIsReportedAndOtherWindowsKeepTheirText_data();
     void openingAnOddFileIsReportedAndOtherWindowsKeepTheirText();
 };
@@ -125,6 +127,44 @@ void TextLoadingTest::openingAnOddFileIsReportedAndOtherWindowsKeepTheirText()
     QCOMPARE(edited->textBytes(), QByteArray("unsaved model\r\n"));
     QVERIFY(edited->IsDirty());
     QCOMPARE(w.activeDocument(), edited);
+}
+
+void TextLoadingTest::crLfUtf8FilesReadInPiecesGiveTheWholeReadsBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("inPieces"); // false: read whole and decoded
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("CR LF lines") << QByteArray("a = 1\r\nb = 2\r\n") << true;
+    QTest::newRow("no last line end") << QByteArray("a = 1\r\nb") << true;
+    QTest::newRow("characters of 2, 3 and 4 bytes")
+        << QByteArray("M\xc3\xbcller \xe2\x84\xa2 \xf0\x9d\x9f\x98 x\r\n").repeated(7) << true;
+    QTest::newRow("a lone LF") << QByteArray("a\r\nb\nc\r\n") << false;
+    QTest::newRow("LF first") << QByteArray("\na\r\n") << false;
+    QTest::newRow("a lone CR") << QByteArray("a\rb\r\n") << false;
+    QTest::newRow("CR CR LF") << QByteArray("a\r\r\nb") << false;
+    QTest::newRow("CR at the end") << QByteArray("a\r\nb\r") << false;
+    QTest::newRow("Windows-1252") << QByteArray("M\xfcller\r\n").repeated(5) << false;
+    QTest::newRow("a character cut at the end") << QByteArray("ab\r\n\xe2\x84") << false;
+}
+
+void TextLoadingTest::crLfUtf8FilesReadInPiecesGiveTheWholeReadsBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, inPieces);
+    QTemporaryDir dir;
+    const QString path = dir.path() + u"/t.txt"_qs;
+    Harness::write(path, bytes);
+    const QByteArray whole = TextFileCodec::readTextFile(path).utf8;
+    // Piece sizes that cut lines, CR LF pairs and characters at every place.
+    for (qsizetype piece = 16; piece < 40; ++piece) {
+        QCOMPARE(TextFileCodec::isCrLfUtf8File(path, piece), inPieces);
+        if (!inPieces)
+            continue;
+        QByteArray got;
+        TextFileCodec::readCrLfUtf8InPieces(
+            path, [&](const char *p, qsizetype n) { got.append(p, n); }, piece);
+        QCOMPARE(got, whole);
+    }
 }
 
 QTEST_MAIN(TextLoadingTest)

@@ -182,6 +182,119 @@ DecodedText decode(QByteArray raw)
     return result;
 }
 
+namespace {
+
+// Checks one piece of a text that must be UTF-8 with CR LF line ends. The bytes at
+// the piece's end that cannot be judged yet (a CR whose LF may follow, a character
+// cut in two) are left for the next piece: the result is how many bytes were
+// judged good, or -1 when the text is not such a text.
+qsizetype checkCrLfUtf8(const char *p, qsizetype n, char before, bool atEnd)
+{
+    qsizetype judged = n;
+    if (!atEnd) {
+        // A character cut at the end: its lead byte and what follows wait.
+        qsizetype i = n;
+        int back = 0;
+        while (i > 0 && back < 4 && (static_cast<uchar>(p[i - 1]) & 0xc0) == 0x80) {
+            --i;
+            ++back;
+        }
+        if (i > 0) {
+            const auto lead = static_cast<uchar>(p[i - 1]);
+            const int need = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 1;
+            if (need > 1 && back + 1 < need)
+                judged = i - 1;
+        }
+        if (judged > 0 && p[judged - 1] == '\r')
+            --judged;
+    }
+    if (judged <= 0)
+        return 0;
+    if (std::memchr(p, '\0', static_cast<size_t>(judged)))
+        return -1;
+    // Every LF follows a CR, and there are as many CRs as LFs: then every CR is
+    // followed by its LF too.
+    qsizetype lineFeeds = 0;
+    const char *end = p + judged;
+    for (const char *q = p; (q = static_cast<const char *>(std::memchr(q, '\n', end - q))); ++q) {
+        if ((q > p ? q[-1] : before) != '\r')
+            return -1;
+        ++lineFeeds;
+    }
+    if (std::count(p, end, '\r') != lineFeeds)
+        return -1;
+    if (!QByteArrayView(p, judged).isValidUtf8())
+        return -1;
+    return judged;
+}
+
+// One pass over the file; sink may be empty (the checking pass). False when the
+// file is not UTF-8 with CR LF line ends.
+bool crLfUtf8Pass(const QString &path,
+                  const std::function<void(const char *, qsizetype)> &sink,
+                  qsizetype pieceBytes)
+{
+    QFile file;
+    FileAccess::openRegularFile(file, path);
+    checkSize(file.size());
+    QByteArray buffer(pieceBytes + 8, Qt::Uninitialized);
+    char *d = buffer.data();
+    qsizetype held = 0; // bytes left over from the last piece, at the buffer's start
+    qint64 total = 0;
+    char before = 0;
+    char last = 0;
+    for (;;) {
+        const qint64 r = file.read(d + held, pieceBytes - held + 8);
+        if (r < 0)
+            throw KvError::fromFile(file);
+        const bool atEnd = r == 0;
+        const qsizetype n = held + static_cast<qsizetype>(r);
+        total += r;
+        checkSize(total);
+        const qsizetype good = checkCrLfUtf8(d, n, before, atEnd);
+        if (good < 0 || (atEnd && good != n))
+            return false;
+        if (good > 0) {
+            if (sink)
+                sink(d, good);
+            before = d[good - 1];
+            last = before;
+        }
+        held = n - good;
+        std::memmove(d, d + good, static_cast<size_t>(held));
+        if (atEnd)
+            break;
+    }
+    if (total > 0 && last != '\n' && sink)
+        sink("\r\n", 2);
+    return true;
+}
+
+} // namespace
+
+bool isCrLfUtf8File(const QString &path, qsizetype pieceBytes)
+{
+    try {
+        return crLfUtf8Pass(path, {}, std::max<qsizetype>(pieceBytes, 16));
+    } catch (const std::bad_alloc &) {
+        throw KvError::outOfMemory();
+    }
+}
+
+void readCrLfUtf8InPieces(const QString &path,
+                          const std::function<void(const char *, qsizetype)> &sink,
+                          qsizetype pieceBytes)
+{
+    try {
+        if (!crLfUtf8Pass(path, sink, std::max<qsizetype>(pieceBytes, 16)))
+            throw KvError(KvError::deviceIo().number(),
+                          KvError::deviceIo().description()
+                              + QStringLiteral(": the file changed while it was read"));
+    } catch (const std::bad_alloc &) {
+        throw KvError::outOfMemory();
+    }
+}
+
 DecodedText readTextFile(const QString &path)
 {
     try {

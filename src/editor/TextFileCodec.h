@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 enum class TextEncoding { Utf8, Windows1252 };
 
 // What a text file becomes in the editor: UTF-8 bytes in which every line, the last
@@ -28,6 +30,17 @@ constexpr int memoryPerDocumentByte = 3;
 // it. Refuses, with the classic error (a KvError), what is no regular file (75),
 // a file too large to hold (7), binary data (75), and an allocation that fails (7).
 DecodedText readTextFile(const QString &path);
+
+// The common case read without holding the file whole: a text file that is valid
+// UTF-8 with CR LF line ends throughout. isCrLfUtf8File checks a file in one pass
+// (throwing the same refusals as readTextFile); readCrLfUtf8InPieces then hands it
+// to sink piece by piece (pieceBytes at a time), exactly the bytes readTextFile
+// would give (a missing last line end added). A file that changed meanwhile into
+// something else throws 57.
+bool isCrLfUtf8File(const QString &path, qsizetype pieceBytes = qsizetype(4) << 20);
+void readCrLfUtf8InPieces(const QString &path,
+                          const std::function<void(const char *, qsizetype)> &sink,
+                          qsizetype pieceBytes = qsizetype(4) << 20);
 
 // False for data that is no text (it holds NUL bytes).
 bool looksLikeText(const QByteArray &raw);

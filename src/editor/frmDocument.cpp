@@ -18,6 +18,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <optional>
+
 namespace {
 const QString untitledCaption = QStringLiteral("(untitled)");
 const QString codeFileFilter = QStringLiteral("All Files (*.*)|*.*|Tessaly (*.ty)|*.ty")
@@ -116,8 +118,14 @@ try {
     if (path.isEmpty())
         path = newFile;
     // Only a regular file of a size the program can hold is read: a pipe or a
-    // device would wait or never end. The text is held once, decoded in place.
-    const DecodedText decoded = TextFileCodec::readTextFile(path);
+    // device would wait or never end. A UTF-8 file with CR LF line ends (the tool
+    // kit's output, and every file this program saved) goes into the editor piece
+    // by piece, so it is never held twice; any other file is read whole and decoded
+    // in place first. Either way the file is checked before the editor is touched.
+    const bool plain = TextFileCodec::isCrLfUtf8File(path);
+    std::optional<DecodedText> decoded;
+    if (!plain)
+        decoded = TextFileCodec::readTextFile(path);
 
     // Inserting many lines into a wrapping view is slow: the text goes in unwrapped
     // and is wrapped afterwards, screen by screen. The loaded text is no edit to
@@ -127,18 +135,34 @@ try {
     m_text->SendScintilla(QsciScintillaBase::SCI_CLEARALL);
     // The font first, so the text is laid out once.
     setTextFontSize(12);
-    m_text->SendScintilla(QsciScintillaBase::SCI_ALLOCATE,
-                          static_cast<unsigned long>(decoded.utf8.size() + 1));
     // With change notifications on, the editor component would build a UTF-16 copy
-    // of the whole text for its change signal: twice the file's size at its peak.
-    // The load is no edit anybody listens for; the styler is told directly.
+    // of all it takes in for its change signal. The load is no edit anybody listens
+    // for; the styler is told directly.
     const long eventMask = m_text->SendScintilla(QsciScintillaBase::SCI_GETMODEVENTMASK);
     m_text->SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK, 0L);
-    m_text->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT,
-                          static_cast<unsigned long>(decoded.utf8.size()),
-                          decoded.utf8.constData());
+    qsizetype inserted = 0;
+    const auto append = [&](const char *bytes, qsizetype n) {
+        m_text->SendScintilla(
+            QsciScintillaBase::SCI_APPENDTEXT, static_cast<unsigned long>(n), bytes);
+        inserted += n;
+    };
+    try {
+        if (plain) {
+            m_text->SendScintilla(QsciScintillaBase::SCI_ALLOCATE,
+                                  static_cast<unsigned long>(QFileInfo(path).size() + 3));
+            TextFileCodec::readCrLfUtf8InPieces(path, append);
+        } else {
+            m_text->SendScintilla(QsciScintillaBase::SCI_ALLOCATE,
+                                  static_cast<unsigned long>(decoded->utf8.size() + 1));
+            append(decoded->utf8.constData(), decoded->utf8.size());
+        }
+    } catch (...) {
+        m_text->SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK, eventMask);
+        m_text->SendScintilla(QsciScintillaBase::SCI_SETUNDOCOLLECTION, 1L);
+        throw;
+    }
     m_text->SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK, eventMask);
-    m_styler->textInserted(0, decoded.utf8.size());
+    m_styler->textInserted(0, inserted);
     m_text->SendScintilla(QsciScintillaBase::SCI_SETUNDOCOLLECTION, 1L);
     m_text->SendScintilla(QsciScintillaBase::SCI_EMPTYUNDOBUFFER);
     m_text->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 0L);
@@ -146,7 +170,7 @@ try {
     m_styler->setLanguage(TextStyler::languageOfFile(path));
     m_text->SendScintilla(QsciScintillaBase::SCI_SETWRAPMODE,
                           static_cast<long>(TextStyler::wrapMode));
-    m_encoding = decoded.encoding;
+    m_encoding = plain ? TextEncoding::Utf8 : decoded->encoding;
     setFilename(path);
     m_isDirty = false;
 } catch (const std::bad_alloc &) {
