@@ -24,7 +24,8 @@ enum Status {
     JobDone = 0,   // report written; the job ran to its end
     JobFailed = 1, // report written; a file is missing or not text, the check has
                    // findings, or the run stopped with an error
-    NoReport = 2   // the report could not be written
+    NoReport = 2,  // the report could not be written
+    JobStopped = 3 // report written; the user stopped the run in the run window
 };
 
 struct Request
@@ -37,6 +38,12 @@ struct Request
     // so a window can follow the run; may be empty.
     std::function<void(const QString &line)> printed;
     std::function<void(int line)> progress;
+    // Called once, when the check is done and the job starts to run; may be empty.
+    std::function<void()> running;
+    // Asked with every printed line and every progress call; when it answers true
+    // the run ends at once and the report ends with "Stopped by the user after N s".
+    // May be empty. Called on the thread that builds the report.
+    std::function<bool()> stopRequested;
 };
 
 struct Report
@@ -44,6 +51,8 @@ struct Report
     QByteArray text;  // UTF-8, CR LF line ends
     QString codeFile; // the code file found; empty when missing
     Status status = JobFailed;
+    QString outcome;   // the run's outcome as the report's last line gives it
+    QStringList plots; // the plot files (.plt) the run wrote
 };
 
 // The report for a request. Reads the files and runs the job; writes only the plot
@@ -55,6 +64,7 @@ QString reportPath(const QString &programDir);
 
 // Builds the report from the program directory's settings and replaces the report
 // file atomically. Returns the exit status; *problem says why when it is NoReport.
-int run(const Request &request, QString *problem);
+// *done, when given, gets the report built (also when it could not be written).
+int run(const Request &request, QString *problem, Report *done = nullptr);
 
 } // namespace RunReport

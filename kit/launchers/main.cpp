@@ -7,14 +7,17 @@
 // argument is data: it is never handed to a shell or read as an option.
 
 #include "RunReport.h"
+#include "RunWindow.h"
 #include "ToolKitFiles.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTextStream>
+#include <QUrl>
 
 namespace {
 
@@ -81,6 +84,28 @@ int runTool(const QString &program,
     return process.exitCode();
 }
 
+// With a display the job runs in the run window, which the user watches and may
+// stop; the launcher ends when the window is closed.
+int runInWindow(const RunReport::Request &request, QString *problem)
+{
+    QApplication &app = application();
+    RunWindow::Desktop desktop;
+    desktop.openFile
+        = [](const QString &file) { return QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
+    desktop.startProgram = [](const QString &program, const QStringList &arguments) {
+        return QProcess::startDetached(program, arguments);
+    };
+    RunWindow window(request, desktop);
+    window.setWindowIcon(QIcon(QStringLiteral(":/kv-launch/kelvara.svg")));
+    window.show();
+    window.raise();
+    window.activateWindow();
+    window.start();
+    app.exec();
+    *problem = window.problem();
+    return window.status();
+}
+
 // run-KV-Linux.pif, run-KV-W9x.pif.
 int runJob(const QString &programDir, const QStringList &args)
 {
@@ -89,12 +114,20 @@ int runJob(const QString &programDir, const QStringList &args)
     request.launcherName = args.value(0);
     request.arguments = args.mid(1);
     request.when = QDateTime::currentDateTime();
-    application(); // the run's plot is drawn into a GIF picture
     QString problem;
-    const int status = RunReport::run(request, &problem);
-    if (status == RunReport::NoReport)
-        tellUser(problem);
-    else
+    int status = 0;
+    if (displayAvailable()) {
+        status = runInWindow(request, &problem);
+        // The window has shown why no report was written.
+        if (status == RunReport::NoReport)
+            QTextStream(stderr) << toolKitTitle << ": " << problem << Qt::endl;
+    } else {
+        application(); // the run's plot is drawn into a GIF picture
+        status = RunReport::run(request, &problem);
+        if (status == RunReport::NoReport)
+            tellUser(problem);
+    }
+    if (status != RunReport::NoReport)
         QTextStream(stdout) << "Report written to " << RunReport::reportPath(programDir)
                             << Qt::endl;
     return status;
