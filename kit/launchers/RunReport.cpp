@@ -272,6 +272,9 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
         qsizetype total = 0;
         const QList<TyFinding> findings = checkTessaly(bytes, &total);
         findingsFound = total > 0;
+        report.findings = total;
+        for (qsizetype i = 0; i < qMin(findings.size(), FindingLimit); ++i)
+            report.problems.append({findings.at(i).line, findings.at(i).message});
         if (findings.isEmpty()) {
             w.line(QStringLiteral("Syntax check:   no findings"));
         } else {
@@ -393,6 +396,7 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
     if (result.ok) {
         report.outcome = QStringLiteral("completed in ") + seconds + QStringLiteral(" s");
     } else {
+        report.problems.append({result.errorLine, result.error});
         report.outcome = QStringLiteral("stopped after ") + seconds + QStringLiteral(" s at ")
                          + code.found + u':' + QString::number(result.errorLine)
                          + QStringLiteral(": ") + ty::escapeControls(result.error);

@@ -53,6 +53,15 @@ struct Report
     Status status = JobFailed;
     QString outcome;   // the run's outcome as the report's last line gives it
     QStringList plots; // the plot files (.plt) the run wrote
+    // The check's findings (the first ones the report lists) or the run-time error
+    // that stopped the run, each a code line and what is wrong there.
+    struct Problem
+    {
+        int line = 0;
+        QString message;
+    };
+    QList<Problem> problems;
+    qsizetype findings = 0; // how many findings the check had
 };
 
 // The report for a request. Reads the files and runs the job; writes only the plot

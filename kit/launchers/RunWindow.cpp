@@ -43,16 +43,18 @@ QString codePath(const RunReport::Request &request)
     return dir + u'/' + name + QStringLiteral(".ty");
 }
 
-int countLines(const QString &path)
+// The code file's lines; none when it cannot be read or is very large.
+QStringList readCode(const QString &path)
 {
     QFile file(ToolKitFiles::findPath(path));
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray bytes = file.readAll();
-    int lines = int(bytes.count('\n'));
-    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
-        ++lines;
-    return lines;
+    if (path.isEmpty() || file.size() > 64 * 1024 * 1024 || !file.open(QIODevice::ReadOnly))
+        return {};
+    QString text = ty::decodeSource(file.readAll());
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    if (text.endsWith(u'\n'))
+        text.chop(1);
+    return text.isEmpty() ? QStringList() : text.split(u'\n');
 }
 
 } // namespace
@@ -90,8 +92,8 @@ RunWindow::RunWindow(const RunReport::Request &request, Desktop desktop, QWidget
     m_droppedLabel->setVisible(false);
 
     m_bar = new QProgressBar;
-    const int lines = countLines(code);
-    m_bar->setRange(0, qMax(1, lines));
+    m_code = readCode(code);
+    m_bar->setRange(0, qMax(1, int(m_code.size())));
     m_bar->setValue(0);
     m_bar->setFormat(QStringLiteral("line %v of %m"));
     m_elapsed = new QLabel(QStringLiteral("0.0 s"));
@@ -260,13 +262,24 @@ void RunWindow::jobEnded()
     tick();
     m_timer->stop();
     m_state = State::Ended;
-    QString outcome;
+    RunReport::Report report;
     {
         QMutexLocker lock(&m_shared->mutex);
         m_status = m_shared->status;
         m_problem = m_shared->problem;
-        m_plots = m_shared->report.plots;
-        outcome = m_shared->report.outcome;
+        report = m_shared->report;
+    }
+    m_plots = report.plots;
+    const QString outcome = report.outcome;
+    // Findings and run-time errors, each with the code line it points at.
+    const QString codeName = m_request.arguments.value(RunReport::CodeName) + QStringLiteral(".ty");
+    for (const RunReport::Report::Problem &problem : report.problems) {
+        QString text = codeName + u':' + QString::number(problem.line) + QStringLiteral(": ")
+                       + ty::escapeControls(problem.message);
+        if (problem.line >= 1 && problem.line <= m_code.size())
+            text += QStringLiteral("\n    ") + QString::number(problem.line) + QStringLiteral(" | ")
+                    + ty::escapeControls(m_code.at(problem.line - 1));
+        m_lines->appendPlainText(text);
     }
     switch (m_status) {
     case RunReport::JobDone:
@@ -280,7 +293,17 @@ void RunWindow::jobEnded()
         m_phase->setText(QStringLiteral("No report: ") + m_problem);
         break;
     default:
-        m_phase->setText(QStringLiteral("Finished, not clean: ") + outcome);
+        if (report.findings > 0)
+            m_phase->setText(QStringLiteral("Not run: %1 %2")
+                                 .arg(report.findings)
+                                 .arg(report.findings == 1 ? QStringLiteral("finding")
+                                                           : QStringLiteral("findings")));
+        else if (!report.problems.isEmpty())
+            m_phase->setText(QStringLiteral("Stopped at line %1: %2")
+                                 .arg(report.problems.first().line)
+                                 .arg(ty::escapeControls(report.problems.first().message)));
+        else
+            m_phase->setText(QStringLiteral("Finished, not clean: ") + outcome);
         break;
     }
     m_stop->setEnabled(false);

@@ -81,6 +81,7 @@ private:
     int m_status = RunReport::JobFailed;
     QString m_problem;
     QStringList m_plots;
+    QStringList m_code; // the code file's lines, to show the ones a problem points at
     qsizetype m_received = 0;
     qsizetype m_dropped = 0;
     QElapsedTimer m_clock;

@@ -199,10 +199,29 @@ private slots:
             window.start();
             QTRY_COMPARE(ended.size(), 1);
             QCOMPARE(window.status(), int(RunReport::JobFailed));
-            QVERIFY2(window.phaseText().contains("the syntax check has findings"),
-                     qPrintable(window.phaseText()));
+            QCOMPARE(window.phaseText(), QString("Not run: 1 finding"));
+            QVERIFY2(window.linesText().startsWith("faulty.ty:1: ")
+                         && window.linesText().endsWith("\n    1 | Print (1"),
+                     qPrintable(window.linesText()));
             QVERIFY(!button(window, "View Plots")->isEnabled());
         }
+    }
+
+    // A run-time error: the window names the line and shows it after the output.
+    void runTimeErrorShowsTheCodeLine()
+    {
+        RunWindow window(request("divide",
+                                 "Variable x = 2\n"
+                                 "Print \"before\"\n"
+                                 "x = 1/(x - 2)\n"),
+                         desktop());
+        QSignalSpy ended(&window, &RunWindow::ended);
+        window.start();
+        QTRY_COMPARE(ended.size(), 1);
+        QCOMPARE(window.status(), int(RunReport::JobFailed));
+        QCOMPARE(window.phaseText(), QString("Stopped at line 3: division by zero (1 / 0)"));
+        QCOMPARE(window.linesText(),
+                 QString("before\ndivide.ty:3: division by zero (1 / 0)\n    3 | x = 1/(x - 2)"));
     }
 
     // A job that prints more lines than the window keeps: the last ones are shown
