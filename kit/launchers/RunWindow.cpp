@@ -145,6 +145,7 @@ void RunWindow::start()
     if (m_state != State::Ready)
         return;
     m_state = State::Running;
+    m_closeWhenDone = ToolKitFiles::readSettings(m_request.programDir).closeWindow;
     m_clock.start();
     m_timer->start();
     m_stop->setFocus();
@@ -313,7 +314,7 @@ void RunWindow::jobEnded()
     m_close->setDefault(true);
     m_close->setFocus();
     emit ended(m_status);
-    if (m_closeWhenEnded)
+    if (m_closeWhenEnded || (m_closeWhenDone && m_status == RunReport::JobDone))
         close();
 }
 

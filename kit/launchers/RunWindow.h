@@ -78,6 +78,7 @@ private:
     std::thread m_worker;
     State m_state = State::Ready;
     bool m_closeWhenEnded = false;
+    bool m_closeWhenDone = false; // close-window = yes in the launcher settings
     int m_status = RunReport::JobFailed;
     QString m_problem;
     QStringList m_plots;

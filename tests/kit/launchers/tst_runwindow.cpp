@@ -224,6 +224,24 @@ private slots:
                  QString("before\ndivide.ty:3: division by zero (1 / 0)\n    3 | x = 1/(x - 2)"));
     }
 
+    // close-window = yes closes the window after a clean finish only.
+    void closeWindowSetting()
+    {
+        QFile settings(m_program + "/DOSstart.ode");
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("close-window = yes\n");
+        settings.close();
+        for (const bool clean : {true, false}) {
+            RunWindow window(request("short", clean ? "Print \"ok\"\n" : "Print (\n"), desktop());
+            QSignalSpy ended(&window, &RunWindow::ended);
+            window.show();
+            window.start();
+            QTRY_COMPARE(ended.size(), 1);
+            QCOMPARE(window.isVisible(), !clean);
+        }
+        QVERIFY(settings.remove());
+    }
+
     // A job that prints more lines than the window keeps: the last ones are shown
     // and the window counts the rest; the report has them all.
     void lineCap()
