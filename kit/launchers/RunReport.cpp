@@ -178,6 +178,9 @@ void writeListing(Writer &w,
 struct StoppedByUser
 {
 };
+struct EndedFromOutside
+{
+};
 
 // The most findings the report lists; a count of the rest follows them.
 constexpr qsizetype FindingLimit = 100;
@@ -335,13 +338,17 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
         w.line(ty::escapeControls(line));
         if (request.printed)
             request.printed(line);
+        if (request.terminated && request.terminated())
+            throw EndedFromOutside{};
         if (request.stopRequested && request.stopRequested())
             throw StoppedByUser{};
     };
-    if (request.progress || request.stopRequested)
+    if (request.progress || request.stopRequested || request.terminated)
         options.progress = [&](int line) {
             if (request.progress)
                 request.progress(line);
+            if (request.terminated && request.terminated())
+                throw EndedFromOutside{};
             if (request.stopRequested && request.stopRequested())
                 throw StoppedByUser{};
         };
@@ -350,18 +357,27 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
     QElapsedTimer timer;
     timer.start();
     ty::RunResult result;
+    Status stopped = JobDone;
     try {
         result = ty::runTessaly(bytes, options);
     } catch (const StoppedByUser &) {
+        stopped = JobStopped;
+    } catch (const EndedFromOutside &) {
+        stopped = JobTerminated;
+    }
+    if (stopped != JobDone) {
         // What the job printed so far stays in the report; its plot does not.
         const QString seconds = QString::number(double(timer.elapsed()) / 1000.0, 'f', 2);
         w.line();
-        report.outcome
-            = QStringLiteral("Stopped by the user after ") + seconds + QStringLiteral(" s");
+        report.outcome = (stopped == JobStopped
+                              ? QStringLiteral("Stopped by the user after ")
+                              : QStringLiteral("Ended from outside (the launcher was told to "
+                                               "end) after "))
+                         + seconds + QStringLiteral(" s");
         w.line(QStringLiteral("Run:            ") + report.outcome);
         report.text = w.text();
         report.codeFile = code.found;
-        report.status = JobStopped;
+        report.status = stopped;
         return report;
     }
     const QString seconds = QString::number(double(timer.elapsed()) / 1000.0, 'f', 2);

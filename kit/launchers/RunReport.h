@@ -21,11 +21,12 @@ enum Argument { CodeName, CodeDirectory, Drive, BaseDirectory, DataFile, Argumen
 
 // Exit statuses of a run launcher.
 enum Status {
-    JobDone = 0,   // report written; the job ran to its end
-    JobFailed = 1, // report written; a file is missing or not text, the check has
-                   // findings, or the run stopped with an error
-    NoReport = 2,  // the report could not be written
-    JobStopped = 3 // report written; the user stopped the run in the run window
+    JobDone = 0,      // report written; the job ran to its end
+    JobFailed = 1,    // report written; a file is missing or not text, the check has
+                      // findings, or the run stopped with an error
+    NoReport = 2,     // the report could not be written
+    JobStopped = 3,   // report written; the user stopped the run in the run window
+    JobTerminated = 4 // report written; the launcher was told to end (SIGTERM) during the run
 };
 
 struct Request
@@ -44,6 +45,9 @@ struct Request
     // the run ends at once and the report ends with "Stopped by the user after N s".
     // May be empty. Called on the thread that builds the report.
     std::function<bool()> stopRequested;
+    // Asked like stopRequested: true when the launcher was told to end from outside;
+    // the run ends and the report says so. May be empty.
+    std::function<bool()> terminated;
 };
 
 struct Report

@@ -288,6 +288,7 @@ void RunWindow::jobEnded()
         m_bar->setValue(m_bar->maximum());
         break;
     case RunReport::JobStopped:
+    case RunReport::JobTerminated:
         m_phase->setText(outcome);
         break;
     case RunReport::NoReport:

@@ -17,11 +17,34 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QTextStream>
+#include <QTimer>
 #include <QUrl>
+
+#include <atomic>
+#include <csignal>
 
 namespace {
 
 const QString toolKitTitle = QStringLiteral("Kelvara sample tool kit");
+
+// Set when the launcher is told to end (SIGTERM): a run then ends at once and its
+// report says so.
+std::atomic<bool> terminationAsked{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void askTermination(int)
+{
+    terminationAsked = true;
+}
+
+void catchTermination()
+{
+    struct sigaction action = {};
+    action.sa_handler = askTermination;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 bool displayAvailable()
 {
@@ -96,6 +119,13 @@ int runInWindow(const RunReport::Request &request, QString *problem)
         return QProcess::startDetached(program, arguments);
     };
     RunWindow window(request, desktop);
+    // Told to end: a running job stops and the window goes once the report is written.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &window, [&window] {
+        if (terminationAsked)
+            window.close();
+    });
+    watch.start(100);
     window.setWindowIcon(QIcon(QStringLiteral(":/kv-launch/kelvara.svg")));
     window.show();
     window.raise();
@@ -114,6 +144,7 @@ int runJob(const QString &programDir, const QStringList &args)
     request.launcherName = args.value(0);
     request.arguments = args.mid(1);
     request.when = QDateTime::currentDateTime();
+    request.terminated = [] { return terminationAsked.load(); };
     QString problem;
     int status = 0;
     if (displayAvailable()) {
@@ -197,6 +228,8 @@ int main(int argc, char **argv)
                                "The launchers of the program directory (*.pif) call it.\n";
         return 2;
     }
+    if (mode == u"run")
+        catchTermination();
     const QString programDir = QDir(args.at(1)).absolutePath();
     const QStringList rest = args.mid(2);
     if (mode == u"run")

@@ -224,6 +224,22 @@ private slots:
                  QString("before\ndivide.ty:3: division by zero (1 / 0)\n    3 | x = 1/(x - 2)"));
     }
 
+    // Told to end from outside during a run (the launcher's SIGTERM handler answers
+    // terminated): the report keeps the output and says how the run ended.
+    void endedFromOutside()
+    {
+        RunReport::Request r = request("endless", endlessJob);
+        bool printed = false;
+        r.printed = [&](const QString &) { printed = true; };
+        r.terminated = [&] { return printed; };
+        QString problem;
+        QCOMPARE(RunReport::run(r, &problem), int(RunReport::JobTerminated));
+        const QByteArray report = readFile(RunReport::reportPath(m_program));
+        QVERIFY(report.mid(report.indexOf("Output of the run:")).contains("\r\nfirst line\r\n"));
+        QVERIFY2(lastLine(report).startsWith("Run:            Ended from outside"),
+                 lastLine(report).constData());
+    }
+
     // close-window = yes closes the window after a clean finish only.
     void closeWindowSetting()
     {
