@@ -173,6 +173,15 @@ void writeListing(Writer &w,
                + u')');
 }
 
+// Thrown out of the interpreter's callbacks when the user stops the run; the
+// interpreter lets it pass (it catches only its own errors) and cleans up as it goes.
+struct StoppedByUser
+{
+};
+struct EndedFromOutside
+{
+};
+
 // The most findings the report lists; a count of the rest follows them.
 constexpr qsizetype FindingLimit = 100;
 
@@ -266,6 +275,9 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
         qsizetype total = 0;
         const QList<TyFinding> findings = checkTessaly(bytes, &total);
         findingsFound = total > 0;
+        report.findings = total;
+        for (qsizetype i = 0; i < qMin(findings.size(), FindingLimit); ++i)
+            report.problems.append({findings.at(i).line, findings.at(i).message});
         if (findings.isEmpty()) {
             w.line(QStringLiteral("Syntax check:   no findings"));
         } else {
@@ -304,11 +316,12 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
     // The run: the job's own output, then its outcome and run time.
     const QString codeNameShown = quoted(args.value(CodeName));
     if (!codeRead || binary || findingsFound) {
-        w.line(QStringLiteral("Run:            not done: ")
-               + (!codeRead ? QStringLiteral("there is no code file to run")
-                  : binary  ? QStringLiteral("the code file is not a text file")
-                            : QStringLiteral("the syntax check has findings; mend them and "
-                                             "submit again")));
+        report.outcome = QStringLiteral("not done: ")
+                         + (!codeRead ? QStringLiteral("there is no code file to run")
+                            : binary  ? QStringLiteral("the code file is not a text file")
+                                      : QStringLiteral("the syntax check has findings; mend "
+                                                       "them and submit again"));
+        w.line(QStringLiteral("Run:            ") + report.outcome);
         report.text = w.text();
         report.codeFile = code.found;
         report.status = JobFailed;
@@ -325,11 +338,48 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
         w.line(ty::escapeControls(line));
         if (request.printed)
             request.printed(line);
+        if (request.terminated && request.terminated())
+            throw EndedFromOutside{};
+        if (request.stopRequested && request.stopRequested())
+            throw StoppedByUser{};
     };
-    options.progress = request.progress;
+    if (request.progress || request.stopRequested || request.terminated)
+        options.progress = [&](int line) {
+            if (request.progress)
+                request.progress(line);
+            if (request.terminated && request.terminated())
+                throw EndedFromOutside{};
+            if (request.stopRequested && request.stopRequested())
+                throw StoppedByUser{};
+        };
+    if (request.running)
+        request.running();
     QElapsedTimer timer;
     timer.start();
-    const ty::RunResult result = ty::runTessaly(bytes, options);
+    ty::RunResult result;
+    Status stopped = JobDone;
+    try {
+        result = ty::runTessaly(bytes, options);
+    } catch (const StoppedByUser &) {
+        stopped = JobStopped;
+    } catch (const EndedFromOutside &) {
+        stopped = JobTerminated;
+    }
+    if (stopped != JobDone) {
+        // What the job printed so far stays in the report; its plot does not.
+        const QString seconds = QString::number(double(timer.elapsed()) / 1000.0, 'f', 2);
+        w.line();
+        report.outcome = (stopped == JobStopped
+                              ? QStringLiteral("Stopped by the user after ")
+                              : QStringLiteral("Ended from outside (the launcher was told to "
+                                               "end) after "))
+                         + seconds + QStringLiteral(" s");
+        w.line(QStringLiteral("Run:            ") + report.outcome);
+        report.text = w.text();
+        report.codeFile = code.found;
+        report.status = stopped;
+        return report;
+    }
     const QString seconds = QString::number(double(timer.elapsed()) / 1000.0, 'f', 2);
     w.line();
 
@@ -348,6 +398,7 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
             plotsWritten = false;
         } else {
             w.line(QStringLiteral("Plot:           ") + quoted(stem + QStringLiteral(".plt")));
+            report.plots << stem + QStringLiteral(".plt");
         }
         if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
             const QImage image = renderPlot(result.plot, QSize(800, 600));
@@ -359,12 +410,14 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
     }
 
     if (result.ok) {
-        w.line(QStringLiteral("Run:            completed in ") + seconds + QStringLiteral(" s"));
+        report.outcome = QStringLiteral("completed in ") + seconds + QStringLiteral(" s");
     } else {
-        w.line(QStringLiteral("Run:            stopped after ") + seconds + QStringLiteral(" s at ")
-               + code.found + u':' + QString::number(result.errorLine) + QStringLiteral(": ")
-               + ty::escapeControls(result.error));
+        report.problems.append({result.errorLine, result.error});
+        report.outcome = QStringLiteral("stopped after ") + seconds + QStringLiteral(" s at ")
+                         + code.found + u':' + QString::number(result.errorLine)
+                         + QStringLiteral(": ") + ty::escapeControls(result.error);
     }
+    w.line(QStringLiteral("Run:            ") + report.outcome);
     (void)codeNameShown;
     report.text = w.text();
     report.codeFile = code.found;
@@ -372,9 +425,11 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
     return report;
 }
 
-int run(const Request &request, QString *problem)
+int run(const Request &request, QString *problem, Report *done)
 {
     const Report report = buildReport(request, ToolKitFiles::readSettings(request.programDir));
+    if (done)
+        *done = report;
     const QString path = reportPath(request.programDir);
     if (!QFileInfo(QFileInfo(path).path()).isDir()) {
         *problem = QStringLiteral("The user directory %1 does not exist, so the run report "

@@ -21,10 +21,12 @@ enum Argument { CodeName, CodeDirectory, Drive, BaseDirectory, DataFile, Argumen
 
 // Exit statuses of a run launcher.
 enum Status {
-    JobDone = 0,   // report written; the job ran to its end
-    JobFailed = 1, // report written; a file is missing or not text, the check has
-                   // findings, or the run stopped with an error
-    NoReport = 2   // the report could not be written
+    JobDone = 0,      // report written; the job ran to its end
+    JobFailed = 1,    // report written; a file is missing or not text, the check has
+                      // findings, or the run stopped with an error
+    NoReport = 2,     // the report could not be written
+    JobStopped = 3,   // report written; the user stopped the run in the run window
+    JobTerminated = 4 // report written; the launcher was told to end (SIGTERM) during the run
 };
 
 struct Request
@@ -37,6 +39,15 @@ struct Request
     // so a window can follow the run; may be empty.
     std::function<void(const QString &line)> printed;
     std::function<void(int line)> progress;
+    // Called once, when the check is done and the job starts to run; may be empty.
+    std::function<void()> running;
+    // Asked with every printed line and every progress call; when it answers true
+    // the run ends at once and the report ends with "Stopped by the user after N s".
+    // May be empty. Called on the thread that builds the report.
+    std::function<bool()> stopRequested;
+    // Asked like stopRequested: true when the launcher was told to end from outside;
+    // the run ends and the report says so. May be empty.
+    std::function<bool()> terminated;
 };
 
 struct Report
@@ -44,6 +55,17 @@ struct Report
     QByteArray text;  // UTF-8, CR LF line ends
     QString codeFile; // the code file found; empty when missing
     Status status = JobFailed;
+    QString outcome;   // the run's outcome as the report's last line gives it
+    QStringList plots; // the plot files (.plt) the run wrote
+    // The check's findings (the first ones the report lists) or the run-time error
+    // that stopped the run, each a code line and what is wrong there.
+    struct Problem
+    {
+        int line = 0;
+        QString message;
+    };
+    QList<Problem> problems;
+    qsizetype findings = 0; // how many findings the check had
 };
 
 // The report for a request. Reads the files and runs the job; writes only the plot
@@ -55,6 +77,7 @@ QString reportPath(const QString &programDir);
 
 // Builds the report from the program directory's settings and replaces the report
 // file atomically. Returns the exit status; *problem says why when it is NoReport.
-int run(const Request &request, QString *problem);
+// *done, when given, gets the report built (also when it could not be written).
+int run(const Request &request, QString *problem, Report *done = nullptr);
 
 } // namespace RunReport

@@ -28,6 +28,7 @@ struct LaunchSettings
     int tabWidth = 8;         // tab stops of the listing
     bool check = true;        // run the syntax check
     int loopLimit = 10000000; // most passes of one For loop in a run
+    bool closeWindow = false; // the run window closes by itself after a clean finish
     QString source;           // the file the settings came from; empty: built-in values
     QStringList notes;        // what was wrong in that file ("DOSstart.tmp line 3: ...")
 };

@@ -7,18 +7,44 @@
 // argument is data: it is never handed to a shell or read as an option.
 
 #include "RunReport.h"
+#include "RunWindow.h"
 #include "ToolKitFiles.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTextStream>
+#include <QTimer>
+#include <QUrl>
+
+#include <atomic>
+#include <csignal>
 
 namespace {
 
 const QString toolKitTitle = QStringLiteral("Kelvara sample tool kit");
+
+// Set when the launcher is told to end (SIGTERM): a run then ends at once and its
+// report says so.
+std::atomic<bool> terminationAsked{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void askTermination(int)
+{
+    terminationAsked = true;
+}
+
+void catchTermination()
+{
+    struct sigaction action = {};
+    action.sa_handler = askTermination;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 bool displayAvailable()
 {
@@ -81,6 +107,35 @@ int runTool(const QString &program,
     return process.exitCode();
 }
 
+// With a display the job runs in the run window, which the user watches and may
+// stop; the launcher ends when the window is closed.
+int runInWindow(const RunReport::Request &request, QString *problem)
+{
+    QApplication &app = application();
+    RunWindow::Desktop desktop;
+    desktop.openFile
+        = [](const QString &file) { return QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
+    desktop.startProgram = [](const QString &program, const QStringList &arguments) {
+        return QProcess::startDetached(program, arguments);
+    };
+    RunWindow window(request, desktop);
+    // Told to end: a running job stops and the window goes once the report is written.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &window, [&window] {
+        if (terminationAsked)
+            window.close();
+    });
+    watch.start(100);
+    window.setWindowIcon(QIcon(QStringLiteral(":/kv-launch/kelvara.svg")));
+    window.show();
+    window.raise();
+    window.activateWindow();
+    window.start();
+    app.exec();
+    *problem = window.problem();
+    return window.status();
+}
+
 // run-KV-Linux.pif, run-KV-W9x.pif.
 int runJob(const QString &programDir, const QStringList &args)
 {
@@ -89,12 +144,21 @@ int runJob(const QString &programDir, const QStringList &args)
     request.launcherName = args.value(0);
     request.arguments = args.mid(1);
     request.when = QDateTime::currentDateTime();
-    application(); // the run's plot is drawn into a GIF picture
+    request.terminated = [] { return terminationAsked.load(); };
     QString problem;
-    const int status = RunReport::run(request, &problem);
-    if (status == RunReport::NoReport)
-        tellUser(problem);
-    else
+    int status = 0;
+    if (displayAvailable()) {
+        status = runInWindow(request, &problem);
+        // The window has shown why no report was written.
+        if (status == RunReport::NoReport)
+            QTextStream(stderr) << toolKitTitle << ": " << problem << Qt::endl;
+    } else {
+        application(); // the run's plot is drawn into a GIF picture
+        status = RunReport::run(request, &problem);
+        if (status == RunReport::NoReport)
+            tellUser(problem);
+    }
+    if (status != RunReport::NoReport)
         QTextStream(stdout) << "Report written to " << RunReport::reportPath(programDir)
                             << Qt::endl;
     return status;
@@ -164,6 +228,8 @@ int main(int argc, char **argv)
                                "The launchers of the program directory (*.pif) call it.\n";
         return 2;
     }
+    if (mode == u"run")
+        catchTermination();
     const QString programDir = QDir(args.at(1)).absolutePath();
     const QStringList rest = args.mid(2);
     if (mode == u"run")

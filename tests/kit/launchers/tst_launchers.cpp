@@ -69,11 +69,14 @@ private:
     QString m_user;
     int m_runs = 0;
 
-    Result launch(const QString &launcher, const QStringList &arguments)
+    Result
+    launch(const QString &launcher, const QStringList &arguments, const QStringList &display = {})
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen"); // never a message box waiting for a click
+        env.insert("DISPLAY", display.value(0));
+        env.insert("WAYLAND_DISPLAY", display.value(1));
         process.setProcessEnvironment(env);
         process.start(m_program + '/' + launcher, arguments);
         Result result;
@@ -162,6 +165,18 @@ private slots:
         QVERIFY(lines.contains("Run:            not done: the syntax check has findings; mend "
                                "them and submit again"));
         QVERIFY(!report().contains("Output of the run:"));
+    }
+
+    // The offscreen platform means no screen even when a display is named: the
+    // launcher opens no run window (which would wait for a click) and reports as
+    // without one.
+    void offscreenPlatformOpensNoRunWindow()
+    {
+        writeFile(m_user + "/hello.ty", "Print \"hello\"\n");
+        const Result r = launch("run-KV-Linux.pif", runArguments("hello"), {":97", "wayland-97"});
+        QCOMPARE(r.status, 0);
+        QVERIFY(report().contains("\r\nhello\r\n"));
+        QVERIFY(r.out.startsWith("Report written to "));
     }
 
     void missingCodeFileGivesNonZeroStatusAndSaysSo()
