@@ -317,13 +317,24 @@ private:
         bool outside = false;
         for (std::size_t k = 0; k < indices.size(); ++k) {
             // An index is most often a scalar (a loop counter): read it directly.
+            // So is a counter plus or minus a number (u[i-1, j, k]): same arithmetic.
             const Expr &ix = *indices[k];
-            const Symbol *named = ix.op == Op::Name ? &m_syms[std::size_t(ix.slot)] : nullptr;
-            const double v = named && named->ndims == 0 && named->kind != Symbol::Model
-                                     && named->kind != Symbol::Function
-                                 ? named->v[0]
-                                 : eval(ix);
+            double v;
+            if (ix.op == Op::Name && isPlainScalar(ix)) {
+                v = m_syms[std::size_t(ix.slot)].v[0];
+            } else if ((ix.op == Op::Add || ix.op == Op::Sub) && ix.args[0]->op == Op::Name
+                       && ix.args[1]->op == Op::Number && isPlainScalar(*ix.args[0])) {
+                const double a = m_syms[std::size_t(ix.args[0]->slot)].v[0];
+                v = ix.op == Op::Add ? a + ix.args[1]->value : a - ix.args[1]->value;
+            } else {
+                v = eval(ix);
+            }
             given[k] = v;
+            // A whole index inside the array: the common case, taken at once.
+            if (v >= 1.0 && v <= double(s.dims[k]) && v == double(int(v))) {
+                flat = flat * std::size_t(s.dims[k]) + std::size_t(int(v) - 1);
+                continue;
+            }
             // Indices are nearly always whole already: the cast is the fast test.
             const double r = (v > -2e9 && v < 2e9 && v == double(int(v))) ? v : std::round(v);
             if (r != v && std::abs(v - r) > 1e-9 * std::max(1.0, std::abs(v)))
@@ -349,6 +360,13 @@ private:
                           sizes.join(QStringLiteral(", "))));
         }
         return flat;
+    }
+
+    // A name that stands for one number (not an array, a model or a function).
+    bool isPlainScalar(const Expr &e) const
+    {
+        const Symbol &s = m_syms[std::size_t(e.slot)];
+        return s.ndims == 0 && s.kind != Symbol::Model && s.kind != Symbol::Function;
     }
 
     double scalar(const Symbol &s, int line) const
