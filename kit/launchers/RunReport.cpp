@@ -39,6 +39,12 @@ public:
         m_text += "\r\n";
     }
     QByteArray text() const { return m_text; }
+    qsizetype size() const { return m_text.size(); }
+    void utf8Line(const QByteArray &text)
+    {
+        m_text += text;
+        m_text += "\r\n";
+    }
 
 private:
     QByteArray m_text;
@@ -334,8 +340,30 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
     options.loopLimitSetting
         = QStringLiteral("loop-limit in ")
           + (settings.source.isEmpty() ? QStringLiteral("the built-in settings") : settings.source);
+    // A job that prints without end fills the report only up to the output limit;
+    // the lines past it are counted, and the report says where it cut.
+    const qsizetype outputEnd = w.size() + qsizetype(settings.outputLimit) * 1024 * 1024;
+    qint64 linesNotKept = 0;
+    const auto writeCut = [&] {
+        if (linesNotKept == 0)
+            return;
+        w.line(QStringLiteral("... %1 more lines not kept (the report keeps %2 MB of output: "
+                              "output-limit in %3)")
+                   .arg(linesNotKept)
+                   .arg(settings.outputLimit)
+                   .arg(settings.source.isEmpty() ? QStringLiteral("the built-in settings")
+                                                  : settings.source));
+    };
     options.printed = [&](const QString &line) {
-        w.line(ty::escapeControls(line));
+        if (linesNotKept > 0) {
+            ++linesNotKept;
+        } else {
+            const QByteArray bytes = ty::escapeControls(line).toUtf8();
+            if (w.size() + bytes.size() + 2 > outputEnd)
+                ++linesNotKept;
+            else
+                w.utf8Line(bytes);
+        }
         if (request.printed)
             request.printed(line);
         if (request.terminated && request.terminated())
@@ -365,6 +393,7 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
     } catch (const EndedFromOutside &) {
         stopped = JobTerminated;
     }
+    writeCut();
     if (stopped != JobDone) {
         // What the job printed so far stays in the report; its plot does not.
         const QString seconds = QString::number(double(timer.elapsed()) / 1000.0, 'f', 2);

@@ -139,6 +139,9 @@ LaunchSettings parseSettings(const QByteArray &text, const QString &fileName)
         } else if (name == u"loop-limit") {
             good = readNumber(value, 1, 1000000000, &settings.loopLimit);
             rule = QStringLiteral("a whole number from 1 to 1000000000");
+        } else if (name == u"output-limit") {
+            good = readNumber(value, 1, 4096, &settings.outputLimit);
+            rule = QStringLiteral("a whole number of megabytes from 1 to 4096");
         } else if (name == u"close-window") {
             good = readSwitch(value, &settings.closeWindow);
             rule = QStringLiteral("yes or no");

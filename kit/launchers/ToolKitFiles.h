@@ -29,6 +29,7 @@ struct LaunchSettings
     bool check = true;        // run the syntax check
     int loopLimit = 10000000; // most passes of one For loop in a run
     bool closeWindow = false; // the run window closes by itself after a clean finish
+    int outputLimit = 64;     // megabytes of printed output the report keeps
     QString source;           // the file the settings came from; empty: built-in values
     QStringList notes;        // what was wrong in that file ("DOSstart.tmp line 3: ...")
 };

@@ -582,6 +582,32 @@ private slots:
         QVERIFY(lines.contains("... and 150 more findings, not listed"));
     }
 
+    // A flood of printed lines fills the report up to the output limit and no
+    // further; the report says how many lines it did not keep and still ends whole.
+    void floodOfOutputIsCutAtTheOutputLimit()
+    {
+        writeFile(m_user + "/flood.ty",
+                  "For i = 1 To 100000\n   Print \"flood line \", i\nEnd For\n");
+        writeFile(m_program + "/DOSstart.tmp", "output-limit = 1\r\n");
+        QCOMPARE(launch("run-KV-Linux.pif", runArguments("flood")).status, 0);
+        const QByteArray text = readFile(m_user + "/~KV-out.txt");
+        QVERIFY2(text.size() < 1024 * 1024 + 16 * 1024,
+                 QByteArray::number(text.size()).constData());
+        const QStringList lines = QString::fromUtf8(text).split("\r\n");
+        const QRegularExpression cut(
+            "^\\.\\.\\. (\\d+) more lines not kept \\(the report keeps 1 MB of output: "
+            "output-limit in DOSstart.tmp\\)$");
+        const int at = lines.indexOf(cut);
+        QVERIFY(at > 0);
+        // Every line kept is whole, in order, and the kept and the counted make all.
+        const QString lastKept = lines.at(at - 1);
+        QVERIFY2(lastKept.startsWith("flood line "), qPrintable(lastKept));
+        const int kept = lastKept.mid(11).toInt();
+        QCOMPARE(lines.at(lines.indexOf("flood line 1") + kept - 1), lastKept);
+        QCOMPARE(kept + cut.match(lines.at(at)).captured(1).toInt(), 100000);
+        QVERIFY(lines.at(lines.size() - 2).startsWith("Run:            completed in "));
+    }
+
     void searchLauncherStartsTheToolOnTheDemoDirectory()
     {
         QVERIFY(QDir().mkpath(m_program + "/demos/all"));
