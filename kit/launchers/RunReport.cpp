@@ -215,6 +215,9 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
            + (settings.source.isEmpty() ? QStringLiteral("built-in") : settings.source));
     for (const QString &note : settings.notes)
         w.line(QStringLiteral("  note: ") + note);
+    if (!request.waitedFor.isEmpty())
+        w.line(QStringLiteral("Waited for:     ") + request.waitedFor
+               + QStringLiteral(" to end before this run"));
     w.line();
 
     w.line(

@@ -48,6 +48,9 @@ struct Request
     // Asked like stopRequested: true when the launcher was told to end from outside;
     // the run ends and the report says so. May be empty.
     std::function<bool()> terminated;
+    // When the launcher waited for another run to end before it began, which run
+    // that was ("the run of "model.ty" (process 123)"); empty when it did not wait.
+    QString waitedFor;
 };
 
 struct Report

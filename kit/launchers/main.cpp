@@ -14,14 +14,19 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QTextStream>
 #include <QTimer>
 #include <QUrl>
 
 #include <atomic>
 #include <csignal>
+
+#include <signal.h>
+#include <sys/types.h>
 
 namespace {
 
@@ -109,7 +114,7 @@ int runTool(const QString &program,
 
 // With a display the job runs in the run window, which the user watches and may
 // stop; the launcher ends when the window is closed.
-int runInWindow(const RunReport::Request &request, QString *problem)
+int runInWindow(const RunReport::Request &request, QLockFile &lock, QString *problem)
 {
     QApplication &app = application();
     RunWindow::Desktop desktop;
@@ -119,6 +124,8 @@ int runInWindow(const RunReport::Request &request, QString *problem)
         return QProcess::startDetached(program, arguments);
     };
     RunWindow window(request, desktop);
+    // The report is written: the next run may begin while this window stays open.
+    QObject::connect(&window, &RunWindow::ended, &window, [&lock] { lock.unlock(); });
     // Told to end: a running job stops and the window goes once the report is written.
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &window, [&window] {
@@ -136,6 +143,71 @@ int runInWindow(const RunReport::Request &request, QString *problem)
     return window.status();
 }
 
+// The run that holds the report lock: the process the lock file names, and its job
+// when it is a run launcher (its arguments: run <program dir> <launcher> <code name>).
+QString lockHolder(qint64 pid)
+{
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    QString job;
+    if (cmdline.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> parts = cmdline.readAll().split('\0');
+        if (parts.size() > 4 && parts.at(1) == "run")
+            job = QString::fromLocal8Bit(parts.at(4)) + QStringLiteral(".ty");
+    }
+    if (job.isEmpty())
+        return QStringLiteral("the run of process %1").arg(pid);
+    return QStringLiteral("the run of %1 (process %2)").arg(ToolKitFiles::quoted(job)).arg(pid);
+}
+
+// Asks, in a window, whether to stop the run that holds the report or to wait for it.
+bool askToStopHolder(const QString &holder, const QString &codeName)
+{
+    application();
+    QMessageBox box(QMessageBox::Question,
+                    toolKitTitle,
+                    QStringLiteral("Another run is still writing the report ~KV-out.txt: %1.\n\n"
+                                   "Stop that run and start %2, or wait for it to end?")
+                        .arg(holder, ToolKitFiles::quoted(codeName + QStringLiteral(".ty"))));
+    QPushButton *stop = box.addButton(QStringLiteral("Stop That Run"), QMessageBox::AcceptRole);
+    QPushButton *wait = box.addButton(QStringLiteral("Wait for It"), QMessageBox::RejectRole);
+    box.setDefaultButton(wait);
+    box.setEscapeButton(wait);
+    box.exec();
+    return box.clickedButton() == stop;
+}
+
+// Takes the report lock user/~KV-out.lock, so two runs at once never write over each
+// other's report: a second run waits for the first (with a display it may stop the
+// first instead). The lock file names its holder's process; the lock of a process
+// that has ended is taken over. Returns false when the launcher was told to end
+// while it waited. A lock that cannot be made at all (no user directory, no write
+// permission) is passed over: writing the report then fails and says why.
+bool takeReportLock(QLockFile &lock, RunReport::Request &request)
+{
+    lock.setStaleLockTime(0); // a lock is stale only when its process has ended
+    if (lock.tryLock(0) || lock.error() != QLockFile::LockFailedError)
+        return true;
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    lock.getLockInfo(&pid, &host, &app);
+    const QString holder = lockHolder(pid);
+    if (displayAvailable() && pid > 0
+        && askToStopHolder(holder, request.arguments.value(RunReport::CodeName))) {
+        // A run told to end writes its report (status 4) and then lets go.
+        ::kill(pid_t(pid), SIGTERM);
+    }
+    QTextStream(stderr) << toolKitTitle << ": waiting for " << holder << " to end" << Qt::endl;
+    request.waitedFor = holder;
+    while (!lock.tryLock(100)) {
+        if (terminationAsked)
+            return false;
+        if (lock.error() != QLockFile::LockFailedError)
+            return true;
+    }
+    return true;
+}
+
 // run-KV-Linux.pif, run-KV-W9x.pif.
 int runJob(const QString &programDir, const QStringList &args)
 {
@@ -145,10 +217,17 @@ int runJob(const QString &programDir, const QStringList &args)
     request.arguments = args.mid(1);
     request.when = QDateTime::currentDateTime();
     request.terminated = [] { return terminationAsked.load(); };
+    QLockFile lock(QDir(programDir).filePath(QStringLiteral("user/~KV-out.lock")));
+    if (!takeReportLock(lock, request)) {
+        QTextStream(stderr) << toolKitTitle
+                            << ": told to end while waiting for another run; no report written"
+                            << Qt::endl;
+        return RunReport::NoReport;
+    }
     QString problem;
     int status = 0;
     if (displayAvailable()) {
-        status = runInWindow(request, &problem);
+        status = runInWindow(request, lock, &problem);
         // The window has shown why no report was written.
         if (status == RunReport::NoReport)
             QTextStream(stderr) << toolKitTitle << ": " << problem << Qt::endl;

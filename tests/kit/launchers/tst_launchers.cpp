@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -87,6 +88,18 @@ private:
         result.out = process.readAllStandardOutput();
         result.err = process.readAllStandardError();
         return result;
+    }
+
+    // Starts a launcher without waiting for it, headless.
+    void startLauncher(QProcess &process, const QString &launcher, const QStringList &arguments)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        process.setProcessEnvironment(env);
+        process.start(m_program + '/' + launcher, arguments);
+        QVERIFY(process.waitForStarted(-1));
     }
 
     QString report() const { return QString::fromUtf8(readFile(m_user + "/~KV-out.txt")); }
@@ -606,6 +619,69 @@ private slots:
         QCOMPARE(lines.at(lines.indexOf("flood line 1") + kept - 1), lastKept);
         QCOMPARE(kept + cut.match(lines.at(at)).captured(1).toInt(), 100000);
         QVERIFY(lines.at(lines.size() - 2).startsWith("Run:            completed in "));
+    }
+
+    // Two runs at once, headless: the second waits until the first has written its
+    // report, then writes its own, which says whom it waited for. Without the lock the
+    // quick second run would end first and the slow first run's report would remain.
+    void secondRunWaitsForTheFirstAndWritesAfterIt()
+    {
+        writeFile(m_user + "/slow.ty", "For i = 1 To 3000000\n   Print \"slow \", i\nEnd For\n");
+        writeFile(m_user + "/quick.ty", "Print \"quick\"\n");
+        writeFile(m_program + "/DOSstart.tmp", "output-limit = 1\r\n");
+        QProcess first;
+        startLauncher(first, "run-KV-Linux.pif", runArguments("slow"));
+        const qint64 firstPid = first.processId();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_user + "/~KV-out.lock"), 20000);
+        QProcess second;
+        startLauncher(second, "run-KV-W9x.pif", runArguments("quick"));
+        QVERIFY(first.waitForFinished(-1));
+        QCOMPARE(first.exitCode(), 0);
+        QVERIFY(second.waitForFinished(-1));
+        QCOMPARE(second.exitCode(), 0);
+        const QString holder = QString("the run of \"slow.ty\" (process %1)").arg(firstPid);
+        const QByteArray said = second.readAllStandardError();
+        QVERIFY2(said.contains(("waiting for " + holder).toUtf8()), said.constData());
+        const QStringList lines = report().split("\r\n");
+        QVERIFY(lines.contains("Launcher:       run-KV-W9x.pif in \"" + m_program + '"'));
+        QVERIFY(lines.contains("Waited for:     " + holder + " to end before this run"));
+        QVERIFY(lines.contains("quick"));
+        QVERIFY(lines.at(lines.size() - 2).startsWith("Run:            completed in "));
+        QVERIFY(!QFile::exists(m_user + "/~KV-out.lock"));
+    }
+
+    // The lock names its holder's process; a holder that is no run launcher is named
+    // by its process alone. A lock left by a process that has ended is taken over.
+    void runWaitsForAnyHolderAndTakesOverALeftLock()
+    {
+        writeFile(m_user + "/hello.ty", "Print \"hello\"\n");
+        {
+            QLockFile held(m_user + "/~KV-out.lock");
+            QVERIFY(held.tryLock(0));
+            QProcess run;
+            startLauncher(run, "run-KV-Linux.pif", runArguments("hello"));
+            QVERIFY(!run.waitForFinished(1000)); // still waiting for the lock
+            QVERIFY(!QFile::exists(m_user + "/~KV-out.txt"));
+            held.unlock();
+            QVERIFY(run.waitForFinished(-1));
+            QCOMPARE(run.exitCode(), 0);
+            QVERIFY(report().contains(QString("Waited for:     the run of process %1 to end")
+                                          .arg(QCoreApplication::applicationPid())));
+        }
+
+        // A launcher killed outright leaves its lock file behind.
+        writeFile(m_user + "/slow.ty", "For i = 1 To 9000000\n   Print \"slow \", i\nEnd For\n");
+        writeFile(m_program + "/DOSstart.tmp", "output-limit = 1\r\n");
+        QProcess killed;
+        startLauncher(killed, "run-KV-Linux.pif", runArguments("slow"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_user + "/~KV-out.lock"), 20000);
+        killed.kill();
+        QVERIFY(killed.waitForFinished(-1));
+        QVERIFY(QFile::exists(m_user + "/~KV-out.lock"));
+        const Result r = launch("run-KV-Linux.pif", runArguments("hello"));
+        QCOMPARE(r.status, 0);
+        QVERIFY(!report().contains("Waited for:"));
+        QVERIFY(report().contains("\r\nhello\r\n"));
     }
 
     void searchLauncherStartsTheToolOnTheDemoDirectory()
