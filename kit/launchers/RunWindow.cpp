@@ -213,15 +213,27 @@ int RunWindow::lineAtWork() const
 
 void RunWindow::takeLines()
 {
+    // A slice at a time, so a flood of lines never holds the event loop long; the
+    // rest waits for the next turn.
+    constexpr qsizetype slice = 1000;
     QStringList lines;
     qsizetype dropped = 0;
+    bool more = false;
     {
         QMutexLocker lock(&m_shared->mutex);
-        lines.swap(m_shared->pending);
+        if (m_shared->pending.size() <= slice) {
+            lines.swap(m_shared->pending);
+        } else {
+            lines = m_shared->pending.first(slice);
+            m_shared->pending.remove(0, slice);
+            more = true;
+        }
         dropped = m_shared->pendingDropped;
         m_shared->pendingDropped = 0;
-        m_shared->posted = false;
+        m_shared->posted = more;
     }
+    if (more)
+        QMetaObject::invokeMethod(this, &RunWindow::takeLines, Qt::QueuedConnection);
     if (lines.isEmpty() && dropped == 0)
         return;
     m_received += lines.size() + dropped;
@@ -259,7 +271,15 @@ void RunWindow::jobEnded()
 {
     if (m_worker.joinable())
         m_worker.join();
+    // Lines still waiting are shown first, a slice per turn of the event loop.
     takeLines();
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        if (!m_shared->pending.isEmpty()) {
+            QMetaObject::invokeMethod(this, &RunWindow::jobEnded, Qt::QueuedConnection);
+            return;
+        }
+    }
     tick();
     m_timer->stop();
     m_state = State::Ended;
