@@ -381,7 +381,8 @@ void Checker::declare(const QString &name, const Symbol &symbol, const Token &at
         if (it->kind == SymKind::LoopVariable && symbol.kind == SymKind::LoopVariable)
             return; // several loops may count with the same name
         report(at.line,
-               QStringLiteral("'%1' is already declared at line %2").arg(name).arg(it->line));
+               QStringLiteral("'%1' is already declared at line %2")
+                   .arg(name, QString::number(it->line)));
         return;
     }
     m_symbols.insert(key, symbol);
@@ -710,8 +711,7 @@ void Checker::parseDeclaration(bool isParameter)
             if (sizes.size() > 3)
                 report(nameTok->line,
                        QStringLiteral("'%1' has %2 sizes; an array has one to three")
-                           .arg(nameTok->text)
-                           .arg(sizes.size()));
+                           .arg(nameTok->text, QString::number(sizes.size())));
         }
         if (acceptOp("=")) {
             if (acceptOp("[")) {
@@ -731,8 +731,7 @@ void Checker::parseDeclaration(bool isParameter)
                     report(
                         nameTok->line,
                         QStringLiteral("'%1' is given a list of values but no size; write %1[%2]")
-                            .arg(nameTok->text)
-                            .arg(count));
+                            .arg(nameTok->text, QString::number(count)));
                 } else if (!sizes.contains(-1)) {
                     int total = 1;
                     for (int s : std::as_const(sizes))
@@ -740,9 +739,9 @@ void Checker::parseDeclaration(bool isParameter)
                     if (total != count)
                         report(nameTok->line,
                                QStringLiteral("'%1' holds %2 values but %3 are given")
-                                   .arg(nameTok->text)
-                                   .arg(total)
-                                   .arg(count));
+                                   .arg(nameTok->text,
+                                        QString::number(total),
+                                        QString::number(count)));
                 }
             } else {
                 parseExpression();
@@ -1030,9 +1029,9 @@ void Checker::checkSolverUses()
                 report(use.line,
                        QStringLiteral("the model '%1' has %2 Residual statement(s) for %3 state(s) "
                                       "without a derivative")
-                           .arg(use.model)
-                           .arg(info.residuals)
-                           .arg(withoutDerivative.size()));
+                           .arg(use.model,
+                                QString::number(info.residuals),
+                                QString::number(withoutDerivative.size())));
         } else {
             for (const QString &name : std::as_const(withoutDerivative))
                 report(use.line,
@@ -1178,9 +1177,9 @@ void Checker::parseFind()
         && scalarUnknowns != scalarTargets)
         report(goalTok->line,
                QStringLiteral("%1 needs as many equations as unknowns: %2 unknowns, %3 to zero")
-                   .arg(solverTok->text.toUpper())
-                   .arg(scalarUnknowns)
-                   .arg(scalarTargets));
+                   .arg(solverTok->text.toUpper(),
+                        QString::number(scalarUnknowns),
+                        QString::number(scalarTargets)));
     if (acceptWord("with"))
         parseWithOptions({QStringLiteral("Tolerance"), QStringLiteral("MaxIter")});
     expectEnd();
@@ -1419,9 +1418,7 @@ void Checker::parseAssignment()
         else if (indexed && indexCount != it->dims)
             report(target.line,
                    QStringLiteral("'%1' has %2 dimension(s) but %3 index(es) are given")
-                       .arg(target.text)
-                       .arg(it->dims)
-                       .arg(indexCount));
+                       .arg(target.text, QString::number(it->dims), QString::number(indexCount)));
         else if (!indexed && it->dims > 0)
             report(target.line,
                    QStringLiteral("'%1' is an array: assign its elements, %1[i] = ...")
@@ -1586,9 +1583,7 @@ void Checker::parsePrimary()
             if (*bit >= 0 && count != *bit)
                 report(line,
                        QStringLiteral("'%1' takes %2 argument(s), %3 given")
-                           .arg(t->text)
-                           .arg(*bit)
-                           .arg(count));
+                           .arg(t->text, QString::number(*bit), QString::number(count)));
             else if (*bit < 0 && count < 1)
                 report(line, QStringLiteral("'%1' takes at least one argument").arg(t->text));
             return;
@@ -1605,9 +1600,7 @@ void Checker::parsePrimary()
         else if (it->arity != count)
             report(line,
                    QStringLiteral("'%1' takes %2 argument(s), %3 given")
-                       .arg(t->text)
-                       .arg(it->arity)
-                       .arg(count));
+                       .arg(t->text, QString::number(it->arity), QString::number(count)));
         return;
     }
     int indexCount = 0;
@@ -1655,9 +1648,7 @@ void Checker::checkNameUse(const Token &name, int indexCount, bool indexed)
     else if (indexed && indexCount != it->dims)
         report(name.line,
                QStringLiteral("'%1' has %2 dimension(s) but %3 index(es) are given")
-                   .arg(name.text)
-                   .arg(it->dims)
-                   .arg(indexCount));
+                   .arg(name.text, QString::number(it->dims), QString::number(indexCount)));
 }
 
 } // namespace

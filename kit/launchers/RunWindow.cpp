@@ -317,13 +317,13 @@ void RunWindow::jobEnded()
     default:
         if (report.findings > 0)
             m_phase->setText(QStringLiteral("Not run: %1 %2")
-                                 .arg(report.findings)
-                                 .arg(report.findings == 1 ? QStringLiteral("finding")
+                                 .arg(QString::number(report.findings),
+                                      report.findings == 1 ? QStringLiteral("finding")
                                                            : QStringLiteral("findings")));
         else if (!report.problems.isEmpty())
             m_phase->setText(QStringLiteral("Stopped at line %1: %2")
-                                 .arg(report.problems.first().line)
-                                 .arg(ty::escapeControls(report.problems.first().message)));
+                                 .arg(QString::number(report.problems.first().line),
+                                      ty::escapeControls(report.problems.first().message)));
         else
             m_phase->setText(QStringLiteral("Finished, not clean: ") + outcome);
         break;

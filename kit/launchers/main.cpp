@@ -156,7 +156,8 @@ QString lockHolder(qint64 pid)
     }
     if (job.isEmpty())
         return QStringLiteral("the run of process %1").arg(pid);
-    return QStringLiteral("the run of %1 (process %2)").arg(ToolKitFiles::quoted(job)).arg(pid);
+    return QStringLiteral("the run of %1 (process %2)")
+        .arg(ToolKitFiles::quoted(job), QString::number(pid));
 }
 
 // Asks, in a window, whether to stop the run that holds the report or to wait for it.
