@@ -16,6 +16,14 @@ struct Model
 {
     const Problem &p;
     int evaluations = 0;
+    int limit = 0; // the most major iterations the method makes
+    // A major iteration is done at x.
+    void mark(Result &r, const Vec &x)
+    {
+        r.path.push_back(x);
+        if (p.iterated)
+            p.iterated(int(r.path.size()) - 1, limit);
+    }
     double f(const Vec &x)
     {
         ++evaluations;
@@ -225,11 +233,11 @@ void hookeJeeves(const std::function<double(const Vec &)> &fn, Vec &x, double st
 template<typename Stage>
 void penaltySequence(Result &r, Model &m, Vec &x, Stage stage)
 {
+    m.limit = 10;
     for (double rp = 10.0; rp <= 1e10 * 1.001; rp *= 10.0) {
         stage(x, rp, rp == 10.0);
-        r.path.push_back(x);
+        m.mark(r, x);
     }
-    (void)m;
 }
 
 // One of NLopt's gradient-based or derivative-free constrained methods.
@@ -249,7 +257,10 @@ void runNlopt(nlopt::algorithm algorithm, Model &m, Result &r, Vec &x)
             if (grad) {
                 const Vec d = c->m->df(v);
                 std::copy(d.data(), d.data() + dim, grad);
-                c->r->path.push_back(v); // a gradient is asked for at each major iterate
+                c->m->mark(*c->r, v); // a gradient is asked for at each major iterate
+            } else if (c->m->p.iterated) {
+                // A method without gradients: every evaluation counts.
+                c->m->p.iterated(c->m->evaluations + 1, c->m->limit);
             }
             return c->m->f(v);
         },
@@ -278,7 +289,9 @@ void runNlopt(nlopt::algorithm algorithm, Model &m, Result &r, Vec &x)
             std::vector<double>(std::size_t(count), 1e-10));
     solver.set_xtol_rel(std::max(1e-14, m.p.tolerance * 1e-4));
     solver.set_ftol_rel(std::max(1e-15, m.p.tolerance * 1e-6));
-    solver.set_maxeval(std::max(1000, m.p.maxIterations * 50));
+    const int maxEvaluations = std::max(1000, m.p.maxIterations * 50);
+    solver.set_maxeval(maxEvaluations);
+    m.limit = maxEvaluations;
     if (algorithm == nlopt::LN_COBYLA)
         solver.set_initial_step(std::vector<double>(n, std::max(1.0, 0.1 * x.norm())));
     std::vector<double> xs(x.data(), x.data() + n);
@@ -321,6 +334,7 @@ Result minimise(const QString &solver, const Problem &problem)
                     1e-9,
                     200);
         }
+        m.limit = 12;
         for (double rb = 100.0; rb >= 1e-9 * 0.999; rb /= 10.0) {
             bfgsMinimise(
                 [&](const Vec &y) {
@@ -332,13 +346,14 @@ Result minimise(const QString &solver, const Problem &problem)
                 x,
                 1e-10,
                 problem.maxIterations);
-            r.path.push_back(x);
+            m.mark(r, x);
         }
     } else if (solver == u"ALM") {
         r.method = "Augmented Lagrange multiplier method, rho = 100, inner BFGS";
         const double rho = 100.0;
         Vec lambda = Vec::Zero(count);
-        for (int k = 0; k < 200; ++k) {
+        m.limit = 200;
+        for (int k = 0; k < m.limit; ++k) {
             bfgsMinimise(
                 [&](const Vec &y) {
                     const Vec gy = m.g(y);
@@ -358,7 +373,7 @@ Result minimise(const QString &solver, const Problem &problem)
                 next[i] = std::max(0.0, lambda[i] + rho * gx[i]);
             const double change = count ? (next - lambda).lpNorm<Eigen::Infinity>() : 0.0;
             lambda = next;
-            r.path.push_back(x);
+            m.mark(r, x);
             const double scale = std::max(1.0, count ? lambda.lpNorm<Eigen::Infinity>() : 0.0);
             if (change < 1e-8 * scale && m.violation(x) < 1e-8 * std::max(1.0, x.norm()))
                 break;
@@ -402,7 +417,8 @@ Result minimise(const QString &solver, const Problem &problem)
         // Steepest descent projected onto the eps-active constraints, a backtracking
         // line search that keeps every constraint, a return to the active ones.
         std::vector<Eigen::Index> active;
-        for (int k = 0; k < problem.maxIterations * 4; ++k) {
+        m.limit = problem.maxIterations * 4;
+        for (int k = 0; k < m.limit; ++k) {
             const Vec grad = m.df(x);
             const Vec gx = m.g(x);
             const Mat J = count ? m.dg(x) : Mat(0, x.size());
@@ -449,7 +465,7 @@ Result minimise(const QString &solver, const Problem &problem)
             }
             const double moved = (xn - x).norm();
             x = xn;
-            r.path.push_back(x);
+            m.mark(r, x);
             if (moved < 1e-13 * std::max(1.0, x.norm()))
                 break;
         }

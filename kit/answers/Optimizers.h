@@ -20,6 +20,9 @@ struct Problem
     Vec start;
     double tolerance = 1e-8;
     int maxIterations = 500;
+    // Told each major iteration as it is done, with the most the method makes (its
+    // stages, outer iterations or evaluations); may be empty.
+    std::function<void(int done, int limit)> iterated;
 };
 
 struct Result

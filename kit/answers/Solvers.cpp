@@ -33,7 +33,8 @@ SystemRootResult newtonSystem(const std::function<Vec(const Vec &)> &F,
                               const std::function<Mat(const Vec &)> &J,
                               const Vec &x0,
                               double tol,
-                              int maxIterations)
+                              int maxIterations,
+                              const Iterated &iterated)
 {
     SystemRootResult result;
     Vec x = x0;
@@ -45,6 +46,8 @@ SystemRootResult newtonSystem(const std::function<Vec(const Vec &)> &F,
         fx = F(x);
         ++result.evaluations;
         result.history.push_back({x, fx});
+        if (iterated)
+            iterated(k + 1);
     }
     result.root = x;
     result.converged = fx.lpNorm<Eigen::Infinity>() < tol;
@@ -55,7 +58,8 @@ SystemRootResult broyden(const std::function<Vec(const Vec &)> &F,
                          const Vec &x0,
                          double tol,
                          int maxIterations,
-                         double relStep)
+                         double relStep,
+                         const Iterated &iterated)
 {
     SystemRootResult result;
     const Eigen::Index n = x0.size();
@@ -82,6 +86,8 @@ SystemRootResult broyden(const std::function<Vec(const Vec &)> &F,
         x = xn;
         fx = fn;
         result.history.push_back({x, fx});
+        if (iterated)
+            iterated(k + 1);
     }
     result.root = x;
     result.converged = fx.lpNorm<Eigen::Infinity>() < tol;
@@ -91,7 +97,8 @@ SystemRootResult broyden(const std::function<Vec(const Vec &)> &F,
 LsqResult levenbergMarquardt(const std::function<Vec(const Vec &)> &residuals,
                              const Vec &p0,
                              int maxIterations,
-                             double relStep)
+                             double relStep,
+                             const Iterated &iterated)
 {
     LsqResult result;
     Vec p = p0;
@@ -138,6 +145,8 @@ LsqResult levenbergMarquardt(const std::function<Vec(const Vec &)> &residuals,
             }
             lambda *= 10.0;
         }
+        if (iterated)
+            iterated(k + 1);
         if (!accepted || tinyStep) {
             // No step lowers the sum of squares any more: a minimum to working precision.
             result.converged = true;

@@ -11,6 +11,10 @@ namespace kv {
 using Vec = Eigen::VectorXd;
 using Mat = Eigen::MatrixXd;
 
+// Told the number of each iteration as it is done (1, 2, ...), so a caller can show
+// how far a solver has come; may be empty.
+using Iterated = std::function<void(int iteration)>;
+
 struct ScalarIterate
 {
     double s = 0.0;        // the unknown
@@ -52,7 +56,8 @@ SystemRootResult newtonSystem(const std::function<Vec(const Vec &)> &F,
                               const std::function<Mat(const Vec &)> &J,
                               const Vec &x0,
                               double tol,
-                              int maxIterations = 50);
+                              int maxIterations = 50,
+                              const Iterated &iterated = {});
 
 // BROYDEN: quasi-Newton with the "good" rank-one update; the first Jacobian by
 // forward differences (step relStep*max(1,|xi|)); stops when |F(x)|_inf < tol.
@@ -60,7 +65,8 @@ SystemRootResult broyden(const std::function<Vec(const Vec &)> &F,
                          const Vec &x0,
                          double tol,
                          int maxIterations = 100,
-                         double relStep = 1e-6);
+                         double relStep = 1e-6,
+                         const Iterated &iterated = {});
 
 struct LsqIterate
 {
@@ -84,6 +90,7 @@ struct LsqResult
 LsqResult levenbergMarquardt(const std::function<Vec(const Vec &)> &residuals,
                              const Vec &p0,
                              int maxIterations = 200,
-                             double relStep = 1e-7);
+                             double relStep = 1e-7,
+                             const Iterated &iterated = {});
 
 } // namespace kv

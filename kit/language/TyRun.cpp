@@ -920,6 +920,10 @@ private:
         const int maxIter = int(std::clamp(option(st, "maxiter", 0.0), 0.0, 1e6));
         const std::vector<double> start = gather(unknowns);
         const kv::Vec x0 = Eigen::Map<const kv::Vec>(start.data(), Eigen::Index(start.size()));
+        AdvanceShown shown(*this);
+        auto iterated = [&](int done, int limit) {
+            shown.report({st.line, double(done), double(limit), true});
+        };
 
         auto evaluate = [&](const kv::Vec &x, std::vector<double> *constraints) {
             scatter(unknowns, x);
@@ -959,15 +963,18 @@ private:
                     F(x);
                     return m;
                 };
-                const kv::SystemRootResult r
-                    = kv::newtonSystem(F, J, x0, tol, maxIter > 0 ? maxIter : 50);
+                const int limit = maxIter > 0 ? maxIter : 50;
+                const kv::SystemRootResult r = kv::newtonSystem(
+                    F, J, x0, tol, limit, [&](int done) { iterated(done, limit); });
                 for (const kv::SystemIterate &i : r.history)
                     path.push_back(i.x);
                 solution = r.root;
                 converged = r.converged;
             } else {
                 method = QStringLiteral("Broyden's quasi-Newton method");
-                const kv::SystemRootResult r = kv::broyden(F, x0, tol, maxIter > 0 ? maxIter : 100);
+                const int limit = maxIter > 0 ? maxIter : 100;
+                const kv::SystemRootResult r = kv::broyden(
+                    F, x0, tol, limit, 1e-6, [&](int done) { iterated(done, limit); });
                 for (const kv::SystemIterate &i : r.history)
                     path.push_back(i.x);
                 solution = r.root;
@@ -975,10 +982,13 @@ private:
             }
         } else if (solver == u"LSQ") {
             method = QStringLiteral("Levenberg-Marquardt least squares");
+            const int limit = maxIter > 0 ? maxIter : 200;
             const kv::LsqResult r
                 = kv::levenbergMarquardt([&](const kv::Vec &x) { return evaluate(x, nullptr); },
                                          x0,
-                                         maxIter > 0 ? maxIter : 200);
+                                         limit,
+                                         1e-7,
+                                         [&](int done) { iterated(done, limit); });
             for (const kv::LsqIterate &i : r.history)
                 path.push_back(i.p);
             solution = r.p;
@@ -990,6 +1000,7 @@ private:
             problem.tolerance = tol;
             if (maxIter > 0)
                 problem.maxIterations = maxIter;
+            problem.iterated = iterated;
             problem.f = [&](const kv::Vec &x) { return sign * evaluate(x, nullptr)[0]; };
             problem.g = [&](const kv::Vec &x) {
                 std::vector<double> g;
@@ -1059,6 +1070,35 @@ private:
         return m_assigned.emplace(model, std::move(found)).first->second;
     }
     std::map<int, std::vector<int>> m_assigned;
+
+    // Tells the run's follower how far an Initiate or a Find has come, and when it
+    // is left (by its end or an error) what the one around it, if any, had reached.
+    class AdvanceShown
+    {
+    public:
+        explicit AdvanceShown(Interpreter &run)
+            : m_run(run)
+            , m_outer(run.m_advance)
+        {}
+        ~AdvanceShown()
+        {
+            m_run.m_advance = m_outer;
+            if (m_run.m_options.advance && m_run.m_quiet == 0)
+                m_run.m_options.advance(m_outer);
+        }
+        void report(const Advance &a)
+        {
+            if (!m_run.m_options.advance || m_run.m_quiet > 0)
+                return;
+            m_run.m_advance = a;
+            m_run.m_options.advance(a);
+        }
+
+    private:
+        Interpreter &m_run;
+        Advance m_outer;
+    };
+    Advance m_advance; // the innermost Initiate or Find at work
 
     void initiate(const Stmt &st);
 };
@@ -1220,7 +1260,11 @@ void Interpreter::initiate(const Stmt &st)
     // The evaluation an Until test makes is kept for the step that follows it.
     double cachedT = std::numeric_limits<double>::quiet_NaN();
     kv::State cachedY, cachedD;
+    AdvanceShown shown(*this);
+    unsigned evaluations = 0;
     const kv::Rhs rhs = [&](const kv::State &y, kv::State &dydt, double t) {
+        if (m_options.advance && (++evaluations & 0x3f) == 0)
+            shown.report({st.line, t - t0, t1 - t0, false});
         if (t == cachedT && y == cachedY) {
             dydt = cachedD;
             return;
@@ -1233,6 +1277,7 @@ void Interpreter::initiate(const Stmt &st)
         restore();
     };
     auto output = [&](double t, const kv::State &y) {
+        shown.report({st.line, t - t0, t1 - t0, false});
         setState(y, t);
         if (m_quiet == 0) {
             clearDerivatives();

@@ -12,6 +12,17 @@
 // (kit/language/LANGUAGE.md) with the tool kit's own integrators and solvers.
 namespace ty {
 
+// How far the statement at work has come: an Initiate across its Span (done and
+// total in units of the independent variable), a Find through its iteration limit.
+// total is 0 when no Initiate or Find is at work.
+struct Advance
+{
+    int line = 0;
+    double done = 0;
+    double total = 0;
+    bool iterations = false; // a Find: done iterations of total
+};
+
 struct RunOptions
 {
     // Most passes one For loop may make; a loop that would make more stops the run.
@@ -21,6 +32,8 @@ struct RunOptions
     std::function<void(const QString &line)> printed;
     // Called now and then with the line being run, so a window can follow the run.
     std::function<void(int line)> progress;
+    // Called as an Initiate or a Find goes on, and with total 0 when it has ended.
+    std::function<void(const Advance &advance)> advance;
 };
 
 struct RunResult

@@ -383,6 +383,7 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
             if (request.stopRequested && request.stopRequested())
                 throw StoppedByUser{};
         };
+    options.advance = request.advance;
     if (request.running)
         request.running();
     QElapsedTimer timer;

@@ -2,6 +2,8 @@
 
 #include "ToolKitFiles.h"
 
+#include <TyRun.h>
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -39,6 +41,9 @@ struct Request
     // so a window can follow the run; may be empty.
     std::function<void(const QString &line)> printed;
     std::function<void(int line)> progress;
+    // Called as an Initiate or a Find goes on (how far it has come of how far it
+    // goes), and with total 0 when it has ended; may be empty.
+    std::function<void(const ty::Advance &advance)> advance;
     // Called once, when the check is done and the job starts to run; may be empty.
     std::function<void()> running;
     // Asked with every printed line and every progress call; when it answers true
