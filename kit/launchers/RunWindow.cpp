@@ -5,17 +5,24 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMutex>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+
+#include <signal.h>
+#include <unistd.h>
 
 // What the worker thread and the window share.
 struct RunWindow::Shared
@@ -25,11 +32,27 @@ struct RunWindow::Shared
     qsizetype pendingDropped = 0; // lines dropped before the window took them
     bool posted = false;          // a call to take them is on its way
     std::atomic<int> line{0};     // the line at work
+    ty::Advance advance;          // how far the Initiate or Find at work has come
     std::atomic<bool> stop{false};
     // The outcome, set once when the job has ended.
     int status = RunReport::JobFailed;
     QString problem;
     RunReport::Report report;
+
+    // Queues a printed line; true when the window must be told to take lines.
+    bool push(const QString &line)
+    {
+        QMutexLocker lock(&mutex);
+        pending << line;
+        if (pending.size() > RunWindow::LineCap) {
+            pending.removeFirst();
+            ++pendingDropped;
+        }
+        if (posted)
+            return false;
+        posted = true;
+        return true;
+    }
 };
 
 namespace {
@@ -64,23 +87,74 @@ RunWindow::RunWindow(const RunReport::Request &request, Desktop desktop, QWidget
     , m_request(request)
     , m_desktop(std::move(desktop))
     , m_shared(std::make_shared<Shared>())
+    , m_terminated(request.terminated)
 {
     const QString code = codePath(request);
     const QString data = request.arguments.value(RunReport::DataFile);
-    setWindowTitle(request.arguments.value(RunReport::CodeName)
-                   + QStringLiteral(".ty - Tessaly run"));
+    m_code = readCode(code);
+    build(request.arguments.value(RunReport::CodeName) + QStringLiteral(".ty - Tessaly run"),
+          QStringLiteral("Code file: ") + (code.isEmpty() ? QStringLiteral("(not named)") : code)
+              + QStringLiteral("    Data file: ")
+              + (data.isEmpty() ? QStringLiteral("none") : data),
+          QStringLiteral("Checking the code ..."));
+}
 
-    m_files = new QLabel(
-        QStringLiteral("Code file: ") + (code.isEmpty() ? QStringLiteral("(not named)") : code)
-        + QStringLiteral("    Data file: ") + (data.isEmpty() ? QStringLiteral("none") : data));
+RunWindow::RunWindow(const Simulation &simulation,
+                     std::function<bool()> terminated,
+                     QWidget *parent)
+    : QWidget(parent)
+    , m_shared(std::make_shared<Shared>())
+    , m_isSimulation(true)
+    , m_simulation(simulation)
+    , m_terminated(std::move(terminated))
+{
+    build(QFileInfo(simulation.program).fileName() + QStringLiteral(" - Tessaly run"),
+          QStringLiteral("Simulation program: ") + simulation.program
+              + QStringLiteral("    Data file: ")
+              + (simulation.dataFile.isEmpty() ? QStringLiteral("none") : simulation.dataFile),
+          QStringLiteral("Starting the simulation program ..."));
+    m_bar->setRange(0, 0); // busy: a simulation program does not say how far it is
+    m_viewOutput->setVisible(false);
+    m_viewPlots->setVisible(false);
+}
+
+void RunWindow::build(const QString &title, const QString &files, const QString &phase)
+{
+    setWindowTitle(title);
+    m_files = new QLabel(files);
     m_files->setTextFormat(Qt::PlainText);
     m_files->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_phase = new QLabel(QStringLiteral("Checking the code ..."));
+    m_phase = new QLabel(phase);
     m_phase->setTextFormat(Qt::PlainText);
     m_phase->setWordWrap(true);
     QFont bold = m_phase->font();
     bold.setBold(true);
     m_phase->setFont(bold);
+
+    // While another run holds the report: which one, and what to do about it.
+    m_question = new QWidget;
+    m_questionText = new QLabel;
+    m_questionText->setTextFormat(Qt::PlainText);
+    m_questionText->setWordWrap(true);
+    m_stopHolder = new QPushButton(QStringLiteral("Stop That Run"));
+    m_waitForHolder = new QPushButton(QStringLiteral("Wait for It"));
+    auto *questionRow = new QHBoxLayout(m_question);
+    questionRow->setContentsMargins(0, 0, 0, 0);
+    questionRow->addWidget(m_questionText, 1);
+    questionRow->addWidget(m_stopHolder);
+    questionRow->addWidget(m_waitForHolder);
+    m_question->setVisible(false);
+    connect(m_stopHolder, &QPushButton::clicked, this, [this] {
+        m_askedHolder = true;
+        if (m_wait.stopHolder)
+            m_wait.stopHolder();
+        m_question->setVisible(false);
+        m_phase->setText(QStringLiteral("Waiting: %1 was asked to stop ...").arg(m_wait.holder));
+    });
+    connect(m_waitForHolder, &QPushButton::clicked, this, [this] {
+        m_question->setVisible(false);
+        m_phase->setText(QStringLiteral("Waiting for %1 to end ...").arg(m_wait.holder));
+    });
 
     m_lines = new QPlainTextEdit;
     m_lines->setReadOnly(true);
@@ -92,7 +166,6 @@ RunWindow::RunWindow(const RunReport::Request &request, Desktop desktop, QWidget
     m_droppedLabel->setVisible(false);
 
     m_bar = new QProgressBar;
-    m_code = readCode(code);
     m_bar->setRange(0, qMax(1, int(m_code.size())));
     m_bar->setValue(0);
     m_bar->setFormat(QStringLiteral("line %v of %m"));
@@ -122,6 +195,7 @@ RunWindow::RunWindow(const RunReport::Request &request, Desktop desktop, QWidget
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_files);
     layout->addWidget(m_phase);
+    layout->addWidget(m_question);
     layout->addWidget(m_lines, 1);
     layout->addWidget(m_droppedLabel);
     layout->addLayout(progressRow);
@@ -131,6 +205,9 @@ RunWindow::RunWindow(const RunReport::Request &request, Desktop desktop, QWidget
     m_timer = new QTimer(this);
     m_timer->setInterval(100);
     connect(m_timer, &QTimer::timeout, this, &RunWindow::tick);
+    m_lockTimer = new QTimer(this);
+    m_lockTimer->setInterval(100);
+    connect(m_lockTimer, &QTimer::timeout, this, &RunWindow::pollLock);
 }
 
 RunWindow::~RunWindow()
@@ -138,37 +215,45 @@ RunWindow::~RunWindow()
     m_shared->stop = true;
     if (m_worker.joinable())
         m_worker.join();
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        ::kill(-pid_t(m_process->processId()), SIGKILL);
+        m_process->waitForFinished(1000);
+    }
 }
 
 void RunWindow::start()
 {
-    if (m_state != State::Ready)
+    if (m_state != State::Ready && m_state != State::Waiting)
         return;
     m_state = State::Running;
-    m_closeWhenDone = ToolKitFiles::readSettings(m_request.programDir).closeWindow;
+    m_lockTimer->stop();
+    m_question->setVisible(false);
     m_clock.start();
     m_timer->start();
     m_stop->setFocus();
+    if (m_isSimulation)
+        startSimulation();
+    else
+        startJob();
+}
 
+void RunWindow::startJob()
+{
+    m_closeWhenDone = ToolKitFiles::readSettings(m_request.programDir).closeWindow;
+    m_phase->setText(QStringLiteral("Checking the code ..."));
     // The window outlives the worker (the destructor waits for it), so the queued
     // calls below always find it.
     RunReport::Request request = m_request;
     const std::shared_ptr<Shared> shared = m_shared;
     request.printed = [this, shared](const QString &line) {
-        {
-            QMutexLocker lock(&shared->mutex);
-            shared->pending << line;
-            if (shared->pending.size() > LineCap) {
-                shared->pending.removeFirst();
-                ++shared->pendingDropped;
-            }
-            if (shared->posted)
-                return;
-            shared->posted = true;
-        }
-        QMetaObject::invokeMethod(this, &RunWindow::takeLines, Qt::QueuedConnection);
+        if (shared->push(line))
+            QMetaObject::invokeMethod(this, &RunWindow::takeLines, Qt::QueuedConnection);
     };
     request.progress = [shared](int line) { shared->line = line; };
+    request.advance = [shared](const ty::Advance &advance) {
+        QMutexLocker lock(&shared->mutex);
+        shared->advance = advance;
+    };
     request.running = [this] {
         QMetaObject::invokeMethod(this, &RunWindow::showRunning, Qt::QueuedConnection);
     };
@@ -187,13 +272,175 @@ void RunWindow::start()
     });
 }
 
+void RunWindow::waitThenStart(Wait wait)
+{
+    if (m_state != State::Ready)
+        return;
+    m_wait = std::move(wait);
+    if (m_wait.tryTake && m_wait.tryTake()) {
+        start();
+        return;
+    }
+    m_state = State::Waiting;
+    m_request.waitedFor = m_wait.holder;
+    m_phase->setText(QStringLiteral("Waiting for %1 to end ...").arg(m_wait.holder));
+    m_questionText->setText(
+        QStringLiteral("Another run is still writing the report ~KV-out.txt: %1. Stop that run "
+                       "and start this one, or wait for it to end?")
+            .arg(m_wait.holder));
+    m_question->setVisible(true);
+    m_waitForHolder->setDefault(true);
+    m_waitForHolder->setFocus();
+    m_lockTimer->start();
+}
+
+void RunWindow::pollLock()
+{
+    if (m_state != State::Waiting)
+        return;
+    if (m_terminated && m_terminated()) {
+        endWait(QStringLiteral("told to end while waiting for %1; no report written")
+                    .arg(m_wait.holder));
+        return;
+    }
+    if (m_wait.tryTake && m_wait.tryTake())
+        start();
+}
+
+// The wait ends without a run: nothing was written, the other run's report stands.
+void RunWindow::endWait(const QString &why)
+{
+    m_lockTimer->stop();
+    m_state = State::Ended;
+    m_status = RunReport::NoReport;
+    m_problem = why;
+    m_question->setVisible(false);
+    m_phase->setText(QStringLiteral("Not run: ") + why);
+    m_stop->setEnabled(false);
+    m_close->setEnabled(true);
+    m_close->setDefault(true);
+    emit ended(m_status);
+    if (m_closeWhenEnded)
+        close();
+}
+
 void RunWindow::stop()
 {
+    if (m_state == State::Waiting) {
+        endWait(QStringLiteral("stopped by the user while waiting for %1; no report written")
+                    .arg(m_wait.holder));
+        return;
+    }
     if (m_state != State::Running)
         return;
     m_shared->stop = true;
     m_stop->setEnabled(false);
     m_phase->setText(QStringLiteral("Stopping ..."));
+    if (m_isSimulation && m_process && m_process->state() != QProcess::NotRunning) {
+        // The program and everything it started: its own process group. What does not
+        // end at SIGTERM is killed a little later.
+        m_simulationStopped = true;
+        const pid_t group = pid_t(m_process->processId());
+        ::kill(-group, SIGTERM);
+        QTimer::singleShot(300, m_process, [process = m_process, group] {
+            if (process->state() != QProcess::NotRunning)
+                ::kill(-group, SIGKILL);
+        });
+    }
+}
+
+// ---- run-sim.pif ----
+
+void RunWindow::startSimulation()
+{
+    m_process = new QProcess(this);
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->setInputChannelMode(QProcess::ManagedInputChannel);
+    // A group of its own, so Stop reaches whatever the program starts as well.
+    m_process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &RunWindow::readSimulation);
+    connect(m_process, &QProcess::finished, this, &RunWindow::simulationEnded);
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            simulationEnded();
+    });
+    m_process->start(m_simulation.program, m_simulation.arguments);
+    m_process->closeWriteChannel();
+    m_phase->setText(QStringLiteral("Running ..."));
+}
+
+void RunWindow::readSimulation()
+{
+    m_partial += m_process->readAllStandardOutput();
+    qsizetype from = 0;
+    bool posted = false;
+    for (qsizetype end; (end = m_partial.indexOf('\n', from)) >= 0; from = end + 1) {
+        QByteArray line = m_partial.mid(from, end - from);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        posted |= m_shared->push(QString::fromLocal8Bit(line));
+    }
+    m_partial.remove(0, from);
+    // A line without end grows no further than a window line can show.
+    if (m_partial.size() > 64 * 1024) {
+        posted |= m_shared->push(QString::fromLocal8Bit(m_partial));
+        m_partial.clear();
+    }
+    if (posted)
+        QMetaObject::invokeMethod(this, &RunWindow::takeLines, Qt::QueuedConnection);
+}
+
+void RunWindow::simulationEnded()
+{
+    if (m_state != State::Running)
+        return;
+    readSimulation();
+    if (!m_partial.isEmpty() && m_shared->push(QString::fromLocal8Bit(m_partial)))
+        QMetaObject::invokeMethod(this, &RunWindow::takeLines, Qt::QueuedConnection);
+    m_partial.clear();
+    takeLines();
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        if (!m_shared->pending.isEmpty()) {
+            QMetaObject::invokeMethod(this, &RunWindow::simulationEnded, Qt::QueuedConnection);
+            return;
+        }
+    }
+    tick();
+    m_timer->stop();
+    m_state = State::Ended;
+    const QString seconds = QString::number(double(m_clock.elapsed()) / 1000.0, 'f', 2);
+    const QString program = QFileInfo(m_simulation.program).fileName();
+    if (m_process->error() == QProcess::FailedToStart) {
+        m_status = RunReport::JobFailed;
+        m_problem = QStringLiteral("%1 could not be started: %2")
+                        .arg(ToolKitFiles::quoted(m_simulation.program), m_process->errorString());
+        m_phase->setText(QStringLiteral("Not run: ") + m_problem);
+    } else if (m_terminated && m_terminated()) {
+        m_status = RunReport::JobTerminated;
+        m_phase->setText(QStringLiteral("Ended from outside after %1 s").arg(seconds));
+    } else if (m_simulationStopped) {
+        m_status = RunReport::JobStopped;
+        m_phase->setText(QStringLiteral("Stopped by the user after %1 s").arg(seconds));
+    } else if (m_process->exitStatus() != QProcess::NormalExit) {
+        m_status = RunReport::JobFailed;
+        m_phase->setText(QStringLiteral("%1 ended abnormally after %2 s").arg(program, seconds));
+    } else {
+        m_status = m_process->exitCode();
+        m_phase->setText(m_status == 0 ? QStringLiteral("Finished in %1 s").arg(seconds)
+                                       : QStringLiteral("%1 ended with exit status %2 after %3 s")
+                                             .arg(program, QString::number(m_status), seconds));
+    }
+    m_bar->setRange(0, 1);
+    m_bar->setValue(m_status == 0 ? 1 : 0);
+    m_bar->setFormat(QString());
+    m_stop->setEnabled(false);
+    m_close->setEnabled(true);
+    m_close->setDefault(true);
+    m_close->setFocus();
+    emit ended(m_status);
+    if (m_closeWhenEnded)
+        close();
 }
 
 QString RunWindow::phaseText() const
@@ -261,10 +508,37 @@ void RunWindow::tick()
 {
     m_elapsed->setText(QString::number(double(m_clock.elapsed()) / 1000.0, 'f', 1)
                        + QStringLiteral(" s"));
+    if (m_isSimulation)
+        return;
     const int line = m_shared->line;
-    if (line > m_bar->maximum())
-        m_bar->setMaximum(line);
-    m_bar->setValue(line);
+    ty::Advance advance;
+    {
+        QMutexLocker lock(&m_shared->mutex);
+        advance = m_shared->advance;
+    }
+    if (advance.total > 0 && advance.iterations) {
+        // A Find: the iterations used of the most its method makes.
+        m_bar->setRange(0, int(std::min(advance.total, 1e9)));
+        m_bar->setValue(int(std::clamp(advance.done, 0.0, advance.total)));
+        m_bar->setFormat(
+            QStringLiteral("line %1: Find, iteration %v of %m").arg(QString::number(advance.line)));
+    } else if (advance.total > 0) {
+        // An Initiate: the share of its Span covered.
+        m_bar->setRange(0, 1000);
+        m_bar->setValue(
+            int(std::round(1000.0 * std::clamp(advance.done / advance.total, 0.0, 1.0))));
+        m_bar->setFormat(QStringLiteral("line %1: Initiate, %p% of the Span")
+                             .arg(QString::number(advance.line)));
+    } else {
+        m_bar->setRange(0, std::max(qMax(1, int(m_code.size())), line));
+        m_bar->setValue(line);
+        m_bar->setFormat(QStringLiteral("line %v of %m"));
+    }
+}
+
+QString RunWindow::progressText() const
+{
+    return m_bar->text();
 }
 
 void RunWindow::jobEnded()
@@ -359,6 +633,11 @@ void RunWindow::viewPlots()
 
 void RunWindow::closeEvent(QCloseEvent *event)
 {
+    if (m_state == State::Waiting) {
+        stop(); // ends the wait; nothing was written
+        event->accept();
+        return;
+    }
     if (m_state == State::Running) {
         // Closing stops the job; the window goes once the report is written.
         m_closeWhenEnded = true;
@@ -372,7 +651,7 @@ void RunWindow::closeEvent(QCloseEvent *event)
 void RunWindow::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape) {
-        if (m_state == State::Running)
+        if (m_state == State::Running || m_state == State::Waiting)
             stop();
         else
             close();

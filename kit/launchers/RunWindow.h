@@ -11,6 +11,7 @@
 
 class QLabel;
 class QPlainTextEdit;
+class QProcess;
 class QProgressBar;
 class QPushButton;
 class QTimer;
@@ -23,6 +24,13 @@ class QTimer;
 // The job runs on a worker thread (RunReport::run); its lines reach the window in
 // batches through queued calls, so a job that prints without end leaves the window
 // responsive. The window keeps the last LineCap lines and counts the ones it dropped.
+//
+// When another run still writes the report, the window first waits for it and asks
+// whether to stop that run or to wait for it to end.
+//
+// For run-sim.pif the window runs the user's simulation program instead: what it
+// writes to its standard output and error shows as it comes, and Stop ends its whole
+// process group.
 class RunWindow : public QWidget
 {
     Q_OBJECT
@@ -37,12 +45,35 @@ public:
         std::function<bool(const QString &program, const QStringList &arguments)> startProgram;
     };
 
+    // Another run holds the report lock.
+    struct Wait
+    {
+        QString holder;                   // "the run of "model.ty" (process 123)"
+        std::function<bool()> tryTake;    // true once the lock is this run's
+        std::function<void()> stopHolder; // asks the holding run to end
+    };
+
+    // The user's simulation program and its arguments (run-sim.pif).
+    struct Simulation
+    {
+        QString program;
+        QStringList arguments;
+        QString dataFile; // shown in the window; may be empty
+    };
+
     RunWindow(const RunReport::Request &request, Desktop desktop, QWidget *parent = nullptr);
+    RunWindow(const Simulation &simulation,
+              std::function<bool()> terminated,
+              QWidget *parent = nullptr);
     ~RunWindow() override; // stops a job still running and waits for it
 
-    void start(); // starts the job on the worker thread
+    void start(); // starts the job (on the worker thread, or the simulation program)
     void stop();  // asks the job to stop; it ends within a fraction of a second
+    // Waits until wait.tryTake() holds, then starts the job; asks meanwhile whether
+    // to stop the holder. Stop, Esc and closing end the wait: no report is written.
+    void waitThenStart(Wait wait);
 
+    bool isWaiting() const { return m_state == State::Waiting; }
     bool isRunning() const { return m_state == State::Running; }
     bool hasEnded() const { return m_state == State::Ended; }
     int status() const { return m_status; }       // the launcher's exit status, once ended
@@ -53,6 +84,7 @@ public:
     QString linesText() const;
     qsizetype droppedLines() const { return m_dropped; }
     int lineAtWork() const;
+    QString progressText() const; // what the progress bar says
 
 signals:
     void ended(int status);
@@ -63,8 +95,15 @@ protected:
 
 private:
     struct Shared;
-    enum class State { Ready, Running, Ended };
+    enum class State { Ready, Waiting, Running, Ended };
 
+    void build(const QString &title, const QString &files, const QString &phase);
+    void startJob();
+    void startSimulation();
+    void readSimulation();
+    void simulationEnded();
+    void pollLock();
+    void endWait(const QString &why);
     void takeLines();
     void showRunning();
     void jobEnded();
@@ -86,6 +125,15 @@ private:
     qsizetype m_received = 0;
     qsizetype m_dropped = 0;
     QElapsedTimer m_clock;
+    Wait m_wait;
+    bool m_askedHolder = false;
+    // run-sim.pif
+    bool m_isSimulation = false;
+    Simulation m_simulation;
+    std::function<bool()> m_terminated;
+    QProcess *m_process = nullptr;
+    QByteArray m_partial; // the simulation's last line, not yet ended
+    bool m_simulationStopped = false;
 
     QLabel *m_files = nullptr;
     QLabel *m_phase = nullptr;
@@ -97,5 +145,10 @@ private:
     QPushButton *m_viewOutput = nullptr;
     QPushButton *m_viewPlots = nullptr;
     QPushButton *m_close = nullptr;
+    QWidget *m_question = nullptr; // Stop That Run / Wait for It, while waiting
+    QLabel *m_questionText = nullptr;
+    QPushButton *m_stopHolder = nullptr;
+    QPushButton *m_waitForHolder = nullptr;
     QTimer *m_timer = nullptr;
+    QTimer *m_lockTimer = nullptr;
 };

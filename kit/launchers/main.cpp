@@ -17,7 +17,6 @@
 #include <QLockFile>
 #include <QMessageBox>
 #include <QProcess>
-#include <QPushButton>
 #include <QTextStream>
 #include <QTimer>
 #include <QUrl>
@@ -114,7 +113,10 @@ int runTool(const QString &program,
 
 // With a display the job runs in the run window, which the user watches and may
 // stop; the launcher ends when the window is closed.
-int runInWindow(const RunReport::Request &request, QLockFile &lock, QString *problem)
+int runInWindow(const RunReport::Request &request,
+                QLockFile &lock,
+                const RunWindow::Wait *wait,
+                QString *problem)
 {
     QApplication &app = application();
     RunWindow::Desktop desktop;
@@ -137,9 +139,32 @@ int runInWindow(const RunReport::Request &request, QLockFile &lock, QString *pro
     window.show();
     window.raise();
     window.activateWindow();
-    window.start();
+    if (wait)
+        window.waitThenStart(*wait);
+    else
+        window.start();
     app.exec();
     *problem = window.problem();
+    return window.status();
+}
+
+// run-sim.pif with a display: the simulation program runs in the run window.
+int simulateInWindow(const RunWindow::Simulation &simulation)
+{
+    QApplication &app = application();
+    RunWindow window(simulation, [] { return terminationAsked.load(); });
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &window, [&window] {
+        if (terminationAsked)
+            window.close();
+    });
+    watch.start(100);
+    window.setWindowIcon(QIcon(QStringLiteral(":/kv-launch/kelvara.svg")));
+    window.show();
+    window.raise();
+    window.activateWindow();
+    window.start();
+    app.exec();
     return window.status();
 }
 
@@ -160,30 +185,11 @@ QString lockHolder(qint64 pid)
         .arg(ToolKitFiles::quoted(job), QString::number(pid));
 }
 
-// Asks, in a window, whether to stop the run that holds the report or to wait for it.
-bool askToStopHolder(const QString &holder, const QString &codeName)
-{
-    application();
-    QMessageBox box(QMessageBox::Question,
-                    toolKitTitle,
-                    QStringLiteral("Another run is still writing the report ~KV-out.txt: %1.\n\n"
-                                   "Stop that run and start %2, or wait for it to end?")
-                        .arg(holder, ToolKitFiles::quoted(codeName + QStringLiteral(".ty"))));
-    QPushButton *stop = box.addButton(QStringLiteral("Stop That Run"), QMessageBox::AcceptRole);
-    QPushButton *wait = box.addButton(QStringLiteral("Wait for It"), QMessageBox::RejectRole);
-    box.setDefaultButton(wait);
-    box.setEscapeButton(wait);
-    box.exec();
-    return box.clickedButton() == stop;
-}
-
-// Takes the report lock user/~KV-out.lock, so two runs at once never write over each
-// other's report: a second run waits for the first (with a display it may stop the
-// first instead). The lock file names its holder's process; the lock of a process
-// that has ended is taken over. Returns false when the launcher was told to end
-// while it waited. A lock that cannot be made at all (no user directory, no write
-// permission) is passed over: writing the report then fails and says why.
-bool takeReportLock(QLockFile &lock, RunReport::Request &request)
+// Takes the report lock user/~KV-out.lock at once when it is free; false when another
+// run holds it (*holder names that run, *holderPid its process). The lock of a process
+// that has ended is taken over. A lock that cannot be made at all (no user directory,
+// no write permission) is passed over: writing the report then fails and says why.
+bool tryReportLock(QLockFile &lock, QString *holder = nullptr, qint64 *holderPid = nullptr)
 {
     lock.setStaleLockTime(0); // a lock is stale only when its process has ended
     if (lock.tryLock(0) || lock.error() != QLockFile::LockFailedError)
@@ -192,12 +198,18 @@ bool takeReportLock(QLockFile &lock, RunReport::Request &request)
     QString host;
     QString app;
     lock.getLockInfo(&pid, &host, &app);
-    const QString holder = lockHolder(pid);
-    if (displayAvailable() && pid > 0
-        && askToStopHolder(holder, request.arguments.value(RunReport::CodeName))) {
-        // A run told to end writes its report (status 4) and then lets go.
-        ::kill(pid_t(pid), SIGTERM);
-    }
+    if (holder)
+        *holder = lockHolder(pid);
+    if (holderPid)
+        *holderPid = pid;
+    return false;
+}
+
+// Without a display a second run waits for the first, so two runs at once never write
+// over each other's report. Returns false when the launcher was told to end while it
+// waited.
+bool waitForReportLock(QLockFile &lock, const QString &holder, RunReport::Request &request)
+{
     QTextStream(stderr) << toolKitTitle << ": waiting for " << holder << " to end" << Qt::endl;
     request.waitedFor = holder;
     while (!lock.tryLock(100)) {
@@ -219,20 +231,33 @@ int runJob(const QString &programDir, const QStringList &args)
     request.when = QDateTime::currentDateTime();
     request.terminated = [] { return terminationAsked.load(); };
     QLockFile lock(QDir(programDir).filePath(QStringLiteral("user/~KV-out.lock")));
-    if (!takeReportLock(lock, request)) {
-        QTextStream(stderr) << toolKitTitle
-                            << ": told to end while waiting for another run; no report written"
-                            << Qt::endl;
-        return RunReport::NoReport;
-    }
+    QString holder;
+    qint64 holderPid = 0;
+    const bool free = tryReportLock(lock, &holder, &holderPid);
     QString problem;
     int status = 0;
     if (displayAvailable()) {
-        status = runInWindow(request, lock, &problem);
+        // The window waits for the run that holds the report, and asks whether to stop it.
+        RunWindow::Wait wait;
+        wait.holder = holder;
+        wait.tryTake = [&lock] { return tryReportLock(lock); };
+        wait.stopHolder = [holderPid] {
+            // A run told to end writes its report (status 4) and then lets go.
+            if (holderPid > 0)
+                ::kill(pid_t(holderPid), SIGTERM);
+        };
+        status = runInWindow(request, lock, free ? nullptr : &wait, &problem);
         // The window has shown why no report was written.
         if (status == RunReport::NoReport)
             QTextStream(stderr) << toolKitTitle << ": " << problem << Qt::endl;
     } else {
+        if (!free && !waitForReportLock(lock, holder, request)) {
+            QTextStream(stderr) << toolKitTitle
+                                << ": told to end while waiting for another run; no report "
+                                   "written"
+                                << Qt::endl;
+            return RunReport::NoReport;
+        }
         application(); // the run's plot is drawn into a GIF picture
         status = RunReport::run(request, &problem);
         if (status == RunReport::NoReport)
@@ -263,6 +288,13 @@ int runSimulation(const QString &programDir, const QStringList &args)
                                 "permission (chmod +x) and submit again.")
                      .arg(ToolKitFiles::quoted(found)));
         return 1;
+    }
+    if (displayAvailable()) {
+        RunWindow::Simulation simulation;
+        simulation.program = found;
+        simulation.arguments = args;
+        simulation.dataFile = args.value(0);
+        return simulateInWindow(simulation);
     }
     return runTool(found, args, {}, QStringLiteral("The simulation program"));
 }
@@ -308,7 +340,9 @@ int main(int argc, char **argv)
                                "The launchers of the program directory (*.pif) call it.\n";
         return 2;
     }
-    if (mode == u"run")
+    // A run ends with its report when told to; a simulation in the run window ends its
+    // program's process group first. Without a window a simulation ends as it always did.
+    if (mode == u"run" || (mode == u"sim" && displayAvailable()))
         catchTermination();
     const QString programDir = QDir(args.at(1)).absolutePath();
     const QStringList rest = args.mid(2);

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <signal.h>
+
 namespace {
 
 // Prints a line, then loops for far longer than any test waits.
@@ -278,6 +280,160 @@ private slots:
         QCOMPARE(shown.first(), QString("line 2501"));
         QCOMPARE(shown.last(), QString("line 12500"));
         QVERIFY(readFile(RunReport::reportPath(m_program)).contains("line 1\r\n"));
+    }
+
+    // Another run holds the report. The window waits and asks; each answer: Stop That
+    // Run asks the holder to end and the job runs once it has; Wait for It runs the
+    // job when the holder lets go by itself; Stop ends the wait and writes nothing.
+    void twoRuns_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("Stop That Run") << "Stop That Run";
+        QTest::newRow("Wait for It") << "Wait for It";
+        QTest::newRow("Stop") << "Stop";
+    }
+    void twoRuns()
+    {
+        QFETCH(QString, answer);
+        QFile other(RunReport::reportPath(m_program));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("the other run's report\r\n");
+        other.close();
+
+        bool held = true;
+        int stopsAsked = 0;
+        RunWindow window(request("second", "Print \"second run\"\n"), desktop());
+        QSignalSpy ended(&window, &RunWindow::ended);
+        RunWindow::Wait wait;
+        wait.holder = "the run of \"first.ty\" (process 4321)";
+        wait.tryTake = [&] { return !held; };
+        wait.stopHolder = [&] { ++stopsAsked; };
+        window.show();
+        window.waitThenStart(wait);
+        QVERIFY(window.isWaiting());
+        QVERIFY(window.phaseText().contains("the run of \"first.ty\" (process 4321)"));
+        QPushButton *stopHolder = button(window, "Stop That Run");
+        QVERIFY(stopHolder && stopHolder->isVisible());
+
+        button(window, answer)->click();
+        QTest::qWait(300); // several looks at the lock, all finding it held
+        QCOMPARE(stopsAsked, answer == "Stop That Run" ? 1 : 0);
+        QCOMPARE(readFile(RunReport::reportPath(m_program)), "the other run's report\r\n");
+        if (answer == "Stop") {
+            QCOMPARE(ended.size(), 1);
+            QCOMPARE(window.status(), int(RunReport::NoReport));
+            QVERIFY2(window.phaseText().startsWith("Not run: stopped by the user while waiting"),
+                     qPrintable(window.phaseText()));
+            held = false;
+            QTest::qWait(300); // the job never starts
+            QCOMPARE(readFile(RunReport::reportPath(m_program)), "the other run's report\r\n");
+            return;
+        }
+        QVERIFY(window.isWaiting());
+        QVERIFY(!stopHolder->isVisible()); // answered once
+        held = false;                      // the holder has ended
+        QTRY_COMPARE(ended.size(), 1);
+        QCOMPARE(window.status(), int(RunReport::JobDone));
+        QCOMPARE(window.linesText(), QString("second run"));
+        const QByteArray report = readFile(RunReport::reportPath(m_program));
+        QVERIFY(report.contains("Waited for:     the run of \"first.ty\" (process 4321)"));
+        QVERIFY(report.contains("\r\nsecond run\r\n"));
+    }
+
+    // The bar follows the statement at work: the share of an Initiate's Span, the
+    // iterations a Find has used of its limit.
+    void progressOfTheStatementAtWork_data()
+    {
+        QTest::addColumn<QByteArray>("code");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("Initiate") << QByteArray("Variable y = 1, t = 0\n"
+                                                "Model decay\n"
+                                                "  y' = -1e-9*y\n"
+                                                "End Model\n"
+                                                "Initiate RK4 For decay Equations y Of t &\n"
+                                                "  Span 0, 1e6 Step 1e5 With StepSize = 0.01\n")
+                                  << R"(^line 5: Initiate, (\d+)% of the Span$)";
+        // x^2 + 1 has no root: Newton goes on to its limit, each model run taking a while.
+        QTest::newRow("Find") << QByteArray(
+            "Variable x = 3, r, i, s\n"
+            "Model m\n"
+            "  s = 0\n"
+            "  For i = 1 To 200000\n"
+            "    s = s + 1\n"
+            "  End For\n"
+            "  r = x*x + 1\n"
+            "End Model\n"
+            "Find x In m Using NEWTON To Zero r With MaxIter = 40\n")
+                              << R"(^line 9: Find, iteration (\d+) of 40$)";
+    }
+    void progressOfTheStatementAtWork()
+    {
+        QFETCH(QByteArray, code);
+        QFETCH(QString, pattern);
+        RunWindow window(request("long", code), desktop());
+        QSignalSpy ended(&window, &RunWindow::ended);
+        window.show();
+        window.start();
+        const QRegularExpression shape(pattern);
+        QTRY_VERIFY2_WITH_TIMEOUT(shape.match(window.progressText()).hasMatch()
+                                      && shape.match(window.progressText()).captured(1).toInt() > 0,
+                                  qPrintable(window.progressText()),
+                                  20000);
+        QVERIFY(window.isRunning());
+        window.stop();
+        QTRY_COMPARE(ended.size(), 1);
+        QCOMPARE(window.status(), int(RunReport::JobStopped));
+    }
+
+    // run-sim.pif: what the simulation program writes to its standard output and error
+    // shows as it comes; Stop ends the program and what it started.
+    void simulationProgram()
+    {
+        const QString program = m_tmp.filePath("MySim.exe");
+        const QString childPid = m_tmp.filePath("child.pid");
+        QFile script(program);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\n"
+                     "echo \"data: $1\"\n"
+                     "echo 'to standard error' >&2\n"
+                     "if [ \"$1\" = forever ]; then\n"
+                     "  sleep 600 &\n"
+                     "  echo $! > '"
+                     + childPid.toUtf8()
+                     + "'\n"
+                       "  wait\n"
+                       "fi\n"
+                       "exit 0\n");
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+
+        {
+            RunWindow window({program, {"data file.dat"}, "data file.dat"}, {});
+            QCOMPARE(window.windowTitle(), QString("MySim.exe - Tessaly run"));
+            QSignalSpy ended(&window, &RunWindow::ended);
+            window.start();
+            QTRY_COMPARE(ended.size(), 1);
+            QCOMPARE(window.status(), 0);
+            QVERIFY2(window.phaseText().startsWith("Finished in "), qPrintable(window.phaseText()));
+            QCOMPARE(window.linesText(), QString("data: data file.dat\nto standard error"));
+            QVERIFY(!button(window, "View Output")->isVisible());
+        }
+        {
+            RunWindow window({program, {"forever"}, "forever"}, {});
+            QSignalSpy ended(&window, &RunWindow::ended);
+            window.show();
+            window.start();
+            QTRY_VERIFY(window.linesText().contains("data: forever"));
+            QTRY_VERIFY(QFile::exists(childPid) && QFile(childPid).size() > 0);
+            const pid_t child = pid_t(readFile(childPid).trimmed().toInt());
+            QVERIFY(child > 0 && ::kill(child, 0) == 0);
+            button(window, "Stop")->click();
+            QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 2000);
+            QCOMPARE(window.status(), int(RunReport::JobStopped));
+            QVERIFY2(window.phaseText().startsWith("Stopped by the user after "),
+                     qPrintable(window.phaseText()));
+            QTRY_VERIFY(::kill(child, 0) != 0); // the program's own child ended too
+        }
     }
 };
 
