@@ -285,9 +285,8 @@ void RunWindow::waitThenStart(Wait wait)
     m_request.waitedFor = m_wait.holder;
     m_phase->setText(QStringLiteral("Waiting for %1 to end ...").arg(m_wait.holder));
     m_questionText->setText(
-        QStringLiteral("Another run is still writing the report ~KV-out.txt: %1. Stop that run "
-                       "and start this one, or wait for it to end?")
-            .arg(m_wait.holder));
+        QStringLiteral("Another run is still writing the report ~KV-out.txt. Stop that run and "
+                       "start this one, or wait for it to end?"));
     m_question->setVisible(true);
     m_waitForHolder->setDefault(true);
     m_waitForHolder->setFocus();
@@ -334,6 +333,8 @@ void RunWindow::stop()
     if (m_state != State::Running)
         return;
     m_shared->stop = true;
+    m_stopAsked = true;
+    tick(); // what the bar shows now is where the run stopped
     m_stop->setEnabled(false);
     m_phase->setText(QStringLiteral("Stopping ..."));
     if (m_isSimulation && m_process && m_process->state() != QProcess::NotRunning) {
@@ -516,6 +517,10 @@ void RunWindow::tick()
         QMutexLocker lock(&m_shared->mutex);
         advance = m_shared->advance;
     }
+    // A stopped run keeps showing how far it had come.
+    if (m_stopAsked && advance.total <= 0)
+        advance = m_shownAdvance;
+    m_shownAdvance = advance;
     if (advance.total > 0 && advance.iterations) {
         // A Find: the iterations used of the most its method makes.
         m_bar->setRange(0, int(std::min(advance.total, 1e9)));
@@ -589,6 +594,8 @@ void RunWindow::jobEnded()
         m_phase->setText(QStringLiteral("No report: ") + m_problem);
         break;
     default:
+        if (report.findings > 0 || outcome.startsWith(u"not done"))
+            m_bar->setFormat(QStringLiteral("not run"));
         if (report.findings > 0)
             m_phase->setText(QStringLiteral("Not run: %1 %2")
                                  .arg(QString::number(report.findings),

@@ -126,6 +126,8 @@ private:
     qsizetype m_dropped = 0;
     QElapsedTimer m_clock;
     Wait m_wait;
+    bool m_stopAsked = false;
+    ty::Advance m_shownAdvance; // what the bar shows of an Initiate or Find
     bool m_askedHolder = false;
     // run-sim.pif
     bool m_isSimulation = false;
