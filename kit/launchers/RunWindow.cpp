@@ -403,7 +403,7 @@ void RunWindow::simulationEnded()
     {
         QMutexLocker lock(&m_shared->mutex);
         if (!m_shared->pending.isEmpty()) {
-            QMetaObject::invokeMethod(this, &RunWindow::simulationEnded, Qt::QueuedConnection);
+            QTimer::singleShot(0, this, &RunWindow::simulationEnded);
             return;
         }
     }
@@ -462,8 +462,10 @@ int RunWindow::lineAtWork() const
 void RunWindow::takeLines()
 {
     // A slice at a time, so a flood of lines never holds the event loop long; the
-    // rest waits for the next turn.
-    constexpr qsizetype slice = 1000;
+    // rest waits for the next turn. The next slice comes by a zero timer, not a posted
+    // call: posted calls that post the next are all run in one pass of the event
+    // loop, with no timer or paint between them.
+    constexpr qsizetype slice = 100;
     QStringList lines;
     qsizetype dropped = 0;
     bool more = false;
@@ -481,7 +483,7 @@ void RunWindow::takeLines()
         m_shared->posted = more;
     }
     if (more)
-        QMetaObject::invokeMethod(this, &RunWindow::takeLines, Qt::QueuedConnection);
+        QTimer::singleShot(0, this, &RunWindow::takeLines);
     if (lines.isEmpty() && dropped == 0)
         return;
     m_received += lines.size() + dropped;
@@ -555,7 +557,7 @@ void RunWindow::jobEnded()
     {
         QMutexLocker lock(&m_shared->mutex);
         if (!m_shared->pending.isEmpty()) {
-            QMetaObject::invokeMethod(this, &RunWindow::jobEnded, Qt::QueuedConnection);
+            QTimer::singleShot(0, this, &RunWindow::jobEnded);
             return;
         }
     }
