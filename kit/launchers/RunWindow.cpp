@@ -315,12 +315,7 @@ void RunWindow::endWait(const QString &why)
     m_problem = why;
     m_question->setVisible(false);
     m_phase->setText(QStringLiteral("Not run: ") + why);
-    m_stop->setEnabled(false);
-    m_close->setEnabled(true);
-    m_close->setDefault(true);
-    emit ended(m_status);
-    if (m_closeWhenEnded)
-        close();
+    showEnded(m_closeWhenEnded);
 }
 
 void RunWindow::stop()
@@ -399,14 +394,8 @@ void RunWindow::simulationEnded()
     if (!m_partial.isEmpty() && m_shared->push(QString::fromLocal8Bit(m_partial)))
         QMetaObject::invokeMethod(this, &RunWindow::takeLines, Qt::QueuedConnection);
     m_partial.clear();
-    takeLines();
-    {
-        QMutexLocker lock(&m_shared->mutex);
-        if (!m_shared->pending.isEmpty()) {
-            QTimer::singleShot(0, this, &RunWindow::simulationEnded);
-            return;
-        }
-    }
+    if (linesStillWaiting(&RunWindow::simulationEnded))
+        return;
     tick();
     m_timer->stop();
     m_state = State::Ended;
@@ -435,13 +424,7 @@ void RunWindow::simulationEnded()
     m_bar->setRange(0, 1);
     m_bar->setValue(m_status == 0 ? 1 : 0);
     m_bar->setFormat(QString());
-    m_stop->setEnabled(false);
-    m_close->setEnabled(true);
-    m_close->setDefault(true);
-    m_close->setFocus();
-    emit ended(m_status);
-    if (m_closeWhenEnded)
-        close();
+    showEnded(m_closeWhenEnded);
 }
 
 QString RunWindow::phaseText() const
@@ -553,14 +536,8 @@ void RunWindow::jobEnded()
     if (m_worker.joinable())
         m_worker.join();
     // Lines still waiting are shown first, a slice per turn of the event loop.
-    takeLines();
-    {
-        QMutexLocker lock(&m_shared->mutex);
-        if (!m_shared->pending.isEmpty()) {
-            QTimer::singleShot(0, this, &RunWindow::jobEnded);
-            return;
-        }
-    }
+    if (linesStillWaiting(&RunWindow::jobEnded))
+        return;
     tick();
     m_timer->stop();
     m_state = State::Ended;
@@ -611,15 +588,30 @@ void RunWindow::jobEnded()
             m_phase->setText(QStringLiteral("Finished, not clean: ") + outcome);
         break;
     }
-    m_stop->setEnabled(false);
     m_viewOutput->setEnabled(m_status != RunReport::NoReport);
     m_viewPlots->setEnabled(!m_plots.isEmpty());
+    showEnded(m_closeWhenEnded || (m_closeWhenDone && m_status == RunReport::JobDone));
+}
+
+void RunWindow::showEnded(bool closeNow)
+{
+    m_stop->setEnabled(false);
     m_close->setEnabled(true);
     m_close->setDefault(true);
     m_close->setFocus();
     emit ended(m_status);
-    if (m_closeWhenEnded || (m_closeWhenDone && m_status == RunReport::JobDone))
+    if (closeNow)
         close();
+}
+
+bool RunWindow::linesStillWaiting(void (RunWindow::*again)())
+{
+    takeLines();
+    QMutexLocker lock(&m_shared->mutex);
+    if (m_shared->pending.isEmpty())
+        return false;
+    QTimer::singleShot(0, this, again);
+    return true;
 }
 
 void RunWindow::viewOutput()

@@ -105,6 +105,10 @@ private:
     void pollLock();
     void endWait(const QString &why);
     void takeLines();
+    // Takes a slice of the lines still waiting; true when more wait, and again is then
+    // called on a later turn of the event loop.
+    bool linesStillWaiting(void (RunWindow::*again)());
+    void showEnded(bool closeNow); // Stop off, Close the default; emits ended
     void showRunning();
     void jobEnded();
     void tick();

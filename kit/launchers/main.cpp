@@ -111,6 +111,24 @@ int runTool(const QString &program,
     return process.exitCode();
 }
 
+// Shows the run window raised and focused, begins its work and runs until it is
+// closed. Told to end (SIGTERM), the window stops its job and goes once that has ended.
+void showUntilClosed(QApplication &app, RunWindow &window, const std::function<void()> &begin)
+{
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &window, [&window] {
+        if (terminationAsked)
+            window.close();
+    });
+    watch.start(100);
+    window.setWindowIcon(QIcon(QStringLiteral(":/kv-launch/kelvara.svg")));
+    window.show();
+    window.raise();
+    window.activateWindow();
+    begin();
+    app.exec();
+}
+
 // With a display the job runs in the run window, which the user watches and may
 // stop; the launcher ends when the window is closed.
 int runInWindow(const RunReport::Request &request,
@@ -128,22 +146,12 @@ int runInWindow(const RunReport::Request &request,
     RunWindow window(request, desktop);
     // The report is written: the next run may begin while this window stays open.
     QObject::connect(&window, &RunWindow::ended, &window, [&lock] { lock.unlock(); });
-    // Told to end: a running job stops and the window goes once the report is written.
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &window, [&window] {
-        if (terminationAsked)
-            window.close();
+    showUntilClosed(app, window, [&window, wait] {
+        if (wait)
+            window.waitThenStart(*wait);
+        else
+            window.start();
     });
-    watch.start(100);
-    window.setWindowIcon(QIcon(QStringLiteral(":/kv-launch/kelvara.svg")));
-    window.show();
-    window.raise();
-    window.activateWindow();
-    if (wait)
-        window.waitThenStart(*wait);
-    else
-        window.start();
-    app.exec();
     *problem = window.problem();
     return window.status();
 }
@@ -153,18 +161,7 @@ int simulateInWindow(const RunWindow::Simulation &simulation)
 {
     QApplication &app = application();
     RunWindow window(simulation, [] { return terminationAsked.load(); });
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &window, [&window] {
-        if (terminationAsked)
-            window.close();
-    });
-    watch.start(100);
-    window.setWindowIcon(QIcon(QStringLiteral(":/kv-launch/kelvara.svg")));
-    window.show();
-    window.raise();
-    window.activateWindow();
-    window.start();
-    app.exec();
+    showUntilClosed(app, window, [&window] { window.start(); });
     return window.status();
 }
 
