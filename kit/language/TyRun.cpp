@@ -636,6 +636,9 @@ private:
     // An array element whose every index is a scalar or a number, plus or minus a
     // number (u[i-1, j, 5]): index k is *at[k] + off[k]. An index without an offset
     // adds -0, which leaves every value as it is.
+    // When every index is a whole number or the counter of a loop that keeps its
+    // counter whole (see LoopState), the same indices are also kept as integers:
+    // index k is *iat[k] + ioff[k], and integral is set.
     struct Elem
     {
         Symbol *s = nullptr;
@@ -643,6 +646,9 @@ private:
         std::array<const double *, 3> at{};
         std::array<double, 3> off{};
         int line = 0;
+        bool integral = false;
+        std::array<const int *, 3> iat{};
+        std::array<int, 3> ioff{};
     };
 
     enum class Step : unsigned char {
@@ -698,6 +704,7 @@ private:
         int line = 0;          // where an error is reported
         int stmtLine = 0;      // the statement's line, for progress
         int next = 0, alt = 0; // the step that follows; the one a jump takes
+        const Ins *to = nullptr, *jump = nullptr; // the same, once the list is complete
         double *dst = nullptr;
         const double *a = nullptr, *b = nullptr, *c = nullptr;
         const Elem *elem = nullptr;
@@ -706,10 +713,16 @@ private:
         const Stmt *stmt = nullptr;
     };
 
+    // A For loop's passes. A loop whose body cannot change its counter (no statement
+    // in it assigns or declares the counter, runs a Find or an Initiate) also keeps
+    // the counter as an integer, whole, when the first value and the step are whole
+    // numbers, else NotWhole, which no index accepts.
+    static constexpr int NotWhole = -1000000000;
     struct LoopState
     {
         double first = 0.0, step = 0.0;
         long long n = 0, k = 0;
+        int whole = NotWhole, wholeStep = 0;
     };
 
     // A compiled block. Addresses into it stay valid: constants, temporaries and
@@ -720,7 +733,9 @@ private:
         std::vector<Ins> ins;
         std::deque<double> pool;
         std::deque<Elem> elems;
-        std::vector<LoopState> loops;
+        std::deque<int> wholes; // whole-number indices
+        std::deque<LoopState> loops;
+        std::vector<std::pair<int, const int *>> counters; // while compiling: kept counters
     };
 
     bool m_flat = false; // blocks run compiled (every name is declared at most once)
@@ -768,6 +783,10 @@ private:
         for (Ins &in : f.ins) {
             in.next = target(in.next);
             in.alt = target(in.alt);
+        }
+        for (Ins &in : f.ins) {
+            in.to = f.ins.data() + std::min(std::size_t(in.next), f.ins.size() - 1);
+            in.jump = f.ins.data() + std::min(std::size_t(in.alt), f.ins.size() - 1);
         }
     }
 
@@ -824,8 +843,59 @@ private:
                 return nullptr;
             }
         }
+        el.integral = true;
+        for (std::size_t k = 0; k < indices.size() && el.integral; ++k) {
+            const Expr &ix = *indices[k];
+            const bool sum = ix.op == Op::Add || ix.op == Op::Sub;
+            const Expr &base = sum ? *ix.args[0] : ix;
+            const double off = sum ? ix.args[1]->value : ix.op == Op::Number ? ix.value : 0.0;
+            const bool small = off == std::floor(off) && std::abs(off) < 1e6;
+            el.ioff[k] = small ? int(ix.op == Op::Sub ? -off : off) : 0;
+            el.iat[k] = nullptr;
+            if (ix.op == Op::Number) {
+                if (small) {
+                    f.wholes.push_back(int(off));
+                    el.iat[k] = &f.wholes.back();
+                    el.ioff[k] = 0;
+                }
+            } else if (small) {
+                for (const auto &[slot, whole] : f.counters)
+                    if (slot == base.slot)
+                        el.iat[k] = whole;
+            }
+            el.integral = el.iat[k] != nullptr;
+        }
         f.elems.push_back(el);
         return &f.elems.back();
+    }
+
+    // Whether a loop body leaves its counter as the loop sets it.
+    bool keepsCounter(const Block &body, int slot) const
+    {
+        for (const StmtPtr &st : body) {
+            switch (st->kind) {
+            case StmtKind::Assign:
+                if (!st->derivative && st->slot == slot)
+                    return false;
+                break;
+            case StmtKind::For:
+                if (st->slot == slot || !keepsCounter(st->body, slot))
+                    return false;
+                break;
+            case StmtKind::If:
+                for (const Block &b : st->branches)
+                    if (!keepsCounter(b, slot))
+                        return false;
+                break;
+            case StmtKind::Declare:
+            case StmtKind::Find:
+            case StmtKind::Initiate:
+                return false;
+            default:
+                break;
+            }
+        }
+        return true;
     }
 
     // Emits the steps of e; returns where its value is. With into, the last step
@@ -846,6 +916,10 @@ private:
         case Op::Name:
             if (plainScalar(sym(e.slot)))
                 leaf = sym(e.slot).v.data();
+            break;
+        case Op::Neg: // -6: the negation of a number is exact
+            if (e.args[0]->op == Op::Number)
+                leaf = constant(f, -e.args[0]->value);
             break;
         default:
             break;
@@ -1098,9 +1172,14 @@ private:
             in.c = step;
             in.aux = int(f.loops.size());
             counts(in, st);
-            f.loops.emplace_back();
+            LoopState &loop = f.loops.emplace_back();
+            const bool kept = keepsCounter(st.body, st.slot);
+            if (kept)
+                f.counters.emplace_back(st.slot, &loop.whole);
             const int body = int(f.ins.size());
             compileBlock(f, st.body);
+            if (kept)
+                f.counters.pop_back();
             Ins &next = put(f, Step::ForNext, st.line);
             next.dst = sym(st.slot).v.data();
             next.aux = f.ins[init].aux;
@@ -1119,10 +1198,20 @@ private:
             m_options.progress(line);
     }
 
-    std::size_t at(const Elem &el)
+    [[gnu::always_inline]] std::size_t at(const Elem &el)
     {
         const Symbol &s = *el.s;
         std::size_t flat = 0;
+        if (el.integral) {
+            switch (el.n) {
+            case 1:
+                return atWhole<1>(el);
+            case 2:
+                return atWhole<2>(el);
+            default:
+                return atWhole<3>(el);
+            }
+        }
         for (int k = 0; k < el.n; ++k) {
             const double v = *el.at[std::size_t(k)] + el.off[std::size_t(k)];
             const int dim = s.dims[std::size_t(k)];
@@ -1134,6 +1223,21 @@ private:
                 }
             }
             return atSlowly(el);
+        }
+        return flat;
+    }
+
+    template<std::size_t N>
+    [[gnu::always_inline]] std::size_t atWhole(const Elem &el)
+    {
+        const Symbol &s = *el.s;
+        std::size_t flat = 0;
+        for (std::size_t k = 0; k < N; ++k) {
+            const unsigned index = unsigned(*el.iat[k] + el.ioff[k] - 1);
+            const unsigned dim = unsigned(s.dims[k]);
+            if (index >= dim)
+                return atSlowly(el);
+            flat = flat * dim + index;
         }
         return flat;
     }
@@ -1157,12 +1261,11 @@ private:
 
     void run(Flat &f)
     {
-        const Ins *code = f.ins.data();
         const bool progress = bool(m_options.progress);
-        int pc = 0;
+        const Ins *step = f.ins.data();
         for (;;) {
-            const Ins &in = code[pc];
-            int next = in.next;
+            const Ins &in = *step;
+            const Ins *next = in.to;
             switch (in.op) {
             case Step::Copy:
                 *in.dst = *in.a;
@@ -1239,13 +1342,13 @@ private:
             case Step::AndJump:
                 if (*in.a == 0.0) {
                     *in.dst = 0.0;
-                    next = in.alt;
+                    next = in.jump;
                 }
                 break;
             case Step::OrJump:
                 if (*in.a != 0.0) {
                     *in.dst = 1.0;
-                    next = in.alt;
+                    next = in.jump;
                 }
                 break;
             case Step::Truth:
@@ -1253,31 +1356,31 @@ private:
                 break;
             case Step::JumpUnlessLt:
                 if (!(*in.a < *in.b))
-                    next = in.alt;
+                    next = in.jump;
                 break;
             case Step::JumpUnlessLe:
                 if (!(*in.a <= *in.b))
-                    next = in.alt;
+                    next = in.jump;
                 break;
             case Step::JumpUnlessGt:
                 if (!(*in.a > *in.b))
-                    next = in.alt;
+                    next = in.jump;
                 break;
             case Step::JumpUnlessGe:
                 if (!(*in.a >= *in.b))
-                    next = in.alt;
+                    next = in.jump;
                 break;
             case Step::JumpUnlessEq:
                 if (!(*in.a == *in.b))
-                    next = in.alt;
+                    next = in.jump;
                 break;
             case Step::JumpUnlessNe:
                 if (!(*in.a != *in.b))
-                    next = in.alt;
+                    next = in.jump;
                 break;
             case Step::JumpIfZero:
                 if (*in.a == 0.0)
-                    next = in.alt;
+                    next = in.jump;
                 break;
             case Step::Jump:
                 break;
@@ -1303,17 +1406,25 @@ private:
                 l.first = *in.a;
                 l.step = *in.c;
                 l.k = 0;
-                if (l.n == 0)
-                    next = in.alt;
-                else
-                    *in.dst = l.first + double(l.k) * l.step;
+                if (l.n == 0) {
+                    next = in.jump;
+                    break;
+                }
+                *in.dst = l.first + double(l.k) * l.step;
+                // Whole values below 10^9 are exact both ways.
+                const bool whole = l.first == std::floor(l.first) && l.step == std::floor(l.step)
+                                   && std::abs(l.first) < 1e9
+                                   && std::abs(l.first + double(l.n - 1) * l.step) < 1e9;
+                l.whole = whole ? int(l.first) : NotWhole;
+                l.wholeStep = whole ? int(l.step) : 0;
                 break;
             }
             case Step::ForNext: {
                 LoopState &l = f.loops[std::size_t(in.aux)];
                 if (++l.k < l.n) {
                     *in.dst = l.first + double(l.k) * l.step;
-                    next = in.alt;
+                    l.whole += l.wholeStep;
+                    next = in.jump;
                 }
                 break;
             }
@@ -1323,9 +1434,9 @@ private:
             case Step::Return:
                 return;
             }
-            if (in.count && progress)
+            if (progress && in.count)
                 tick(in.stmtLine);
-            pc = next;
+            step = next;
         }
     }
 
