@@ -647,6 +647,7 @@ private:
         std::array<double, 3> off{};
         int line = 0;
         bool integral = false;
+        int whole = 0; // n when integral, else 0
         std::array<const int *, 3> iat{};
         std::array<int, 3> ioff{};
     };
@@ -696,11 +697,13 @@ private:
         Return,
     };
 
+    struct LoopState;
+
     struct Ins
     {
         Step op = Step::Return;
         bool count = false;    // the last step of a statement: counts it for progress
-        int aux = 0;           // a built-in's id; a loop's number
+        int aux = 0;           // a built-in's id
         int line = 0;          // where an error is reported
         int stmtLine = 0;      // the statement's line, for progress
         int next = 0, alt = 0; // the step that follows; the one a jump takes
@@ -709,6 +712,7 @@ private:
         const double *a = nullptr, *b = nullptr, *c = nullptr;
         const Elem *elem = nullptr;
         Symbol *sym = nullptr;
+        LoopState *loop = nullptr;
         const Expr *expr = nullptr;
         const Stmt *stmt = nullptr;
     };
@@ -865,6 +869,7 @@ private:
             }
             el.integral = el.iat[k] != nullptr;
         }
+        el.whole = el.integral ? el.n : 0;
         f.elems.push_back(el);
         return &f.elems.back();
     }
@@ -1170,9 +1175,9 @@ private:
             in.a = first;
             in.b = last;
             in.c = step;
-            in.aux = int(f.loops.size());
-            counts(in, st);
             LoopState &loop = f.loops.emplace_back();
+            in.loop = &loop;
+            counts(in, st);
             const bool kept = keepsCounter(st.body, st.slot);
             if (kept)
                 f.counters.emplace_back(st.slot, &loop.whole);
@@ -1182,7 +1187,7 @@ private:
                 f.counters.pop_back();
             Ins &next = put(f, Step::ForNext, st.line);
             next.dst = sym(st.slot).v.data();
-            next.aux = f.ins[init].aux;
+            next.loop = &loop;
             next.alt = body;
             f.ins[init].alt = int(f.ins.size());
             return;
@@ -1200,18 +1205,18 @@ private:
 
     [[gnu::always_inline]] std::size_t at(const Elem &el)
     {
+        switch (el.whole) {
+        case 3:
+            return atWhole<3>(el);
+        case 2:
+            return atWhole<2>(el);
+        case 1:
+            return atWhole<1>(el);
+        default:
+            break;
+        }
         const Symbol &s = *el.s;
         std::size_t flat = 0;
-        if (el.integral) {
-            switch (el.n) {
-            case 1:
-                return atWhole<1>(el);
-            case 2:
-                return atWhole<2>(el);
-            default:
-                return atWhole<3>(el);
-            }
-        }
         for (int k = 0; k < el.n; ++k) {
             const double v = *el.at[std::size_t(k)] + el.off[std::size_t(k)];
             const int dim = s.dims[std::size_t(k)];
@@ -1401,7 +1406,7 @@ private:
                 std::fill(in.sym->v.begin(), in.sym->v.end(), *in.a);
                 break;
             case Step::ForInit: {
-                LoopState &l = f.loops[std::size_t(in.aux)];
+                LoopState &l = *in.loop;
                 l.n = passes(*in.a, *in.b, *in.c, in.line);
                 l.first = *in.a;
                 l.step = *in.c;
@@ -1420,7 +1425,7 @@ private:
                 break;
             }
             case Step::ForNext: {
-                LoopState &l = f.loops[std::size_t(in.aux)];
+                LoopState &l = *in.loop;
                 if (++l.k < l.n) {
                     *in.dst = l.first + double(l.k) * l.step;
                     l.whole += l.wholeStep;
