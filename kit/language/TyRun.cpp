@@ -19,8 +19,9 @@
 #include <numbers>
 #include <stdexcept>
 
-// The interpreter walks the syntax tree. Every name is resolved to a slot of the
-// symbol table before the run starts, so an evaluation costs no look-up by name.
+// Every name is resolved to a slot of the symbol table before the run starts, and
+// every block is compiled into a flat list of steps before it runs (see "the compiled
+// form"); the tree walk (eval, exec) runs the shapes the steps leave to it.
 // A Find or an Initiate calls its model through a closure the kit's solvers and
 // integrators take (kit/answers: Integrators.h, Solvers.h, Optimizers.h).
 
