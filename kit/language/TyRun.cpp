@@ -648,7 +648,6 @@ private:
         std::array<double, 3> off{};
         int line = 0;
         bool integral = false;
-        int whole = 0; // n when integral, else 0
         std::array<const int *, 3> iat{};
         std::array<int, 3> ioff{};
     };
@@ -870,7 +869,13 @@ private:
             }
             el.integral = el.iat[k] != nullptr;
         }
-        el.whole = el.integral ? el.n : 0;
+        // The sizes past an array's last are 1: index 1 there leaves the position as it
+        // is, so every whole-number element takes three indices.
+        for (std::size_t k = indices.size(); k < 3 && el.integral; ++k) {
+            f.wholes.push_back(1);
+            el.iat[k] = &f.wholes.back();
+            el.ioff[k] = 0;
+        }
         f.elems.push_back(el);
         return &f.elems.back();
     }
@@ -1206,16 +1211,8 @@ private:
 
     [[gnu::always_inline]] std::size_t at(const Elem &el)
     {
-        switch (el.whole) {
-        case 3:
-            return atWhole<3>(el);
-        case 2:
-            return atWhole<2>(el);
-        case 1:
-            return atWhole<1>(el);
-        default:
-            break;
-        }
+        if (el.integral)
+            return atWhole(el);
         const Symbol &s = *el.s;
         std::size_t flat = 0;
         for (int k = 0; k < el.n; ++k) {
@@ -1233,19 +1230,16 @@ private:
         return flat;
     }
 
-    template<std::size_t N>
     [[gnu::always_inline]] std::size_t atWhole(const Elem &el)
     {
         const Symbol &s = *el.s;
-        std::size_t flat = 0;
-        for (std::size_t k = 0; k < N; ++k) {
-            const unsigned index = unsigned(*el.iat[k] + el.ioff[k] - 1);
-            const unsigned dim = unsigned(s.dims[k]);
-            if (index >= dim)
-                return atSlowly(el);
-            flat = flat * dim + index;
-        }
-        return flat;
+        const unsigned i = unsigned(*el.iat[0] + el.ioff[0] - 1);
+        const unsigned j = unsigned(*el.iat[1] + el.ioff[1] - 1);
+        const unsigned k = unsigned(*el.iat[2] + el.ioff[2] - 1);
+        const unsigned di = unsigned(s.dims[0]), dj = unsigned(s.dims[1]), dk = unsigned(s.dims[2]);
+        if (i >= di || j >= dj || k >= dk)
+            return atSlowly(el);
+        return (std::size_t(i) * dj + j) * dk + k;
     }
 
     // An index that is not whole or lies outside: the tree walk's rules and messages.
