@@ -12,14 +12,16 @@
 
 #include <array>
 #include <cmath>
+#include <deque>
 #include <functional>
 #include <limits>
 #include <map>
 #include <numbers>
 #include <stdexcept>
 
-// The interpreter walks the syntax tree. Every name is resolved to a slot of the
-// symbol table before the run starts, so an evaluation costs no look-up by name.
+// Every name is resolved to a slot of the symbol table before the run starts, and
+// every block is compiled into a flat list of steps before it runs (see "the compiled
+// form"); the tree walk (eval, exec) runs the shapes the steps leave to it.
 // A Find or an Initiate calls its model through a closure the kit's solvers and
 // integrators take (kit/answers: Integrators.h, Solvers.h, Optimizers.h).
 
@@ -125,7 +127,9 @@ public:
             m_program = parse(lexed);
             collect(m_program.statements);
             resolve(m_program.statements, nullptr);
-            exec(m_program.statements);
+            QHash<QString, int> declared;
+            m_flat = declaredOnce(m_program.statements, declared);
+            runBlock(m_program.statements);
             m_result.ok = true;
         } catch (const SyntaxError &e) {
             m_result.errorLine = e.line;
@@ -330,36 +334,46 @@ private:
                 v = eval(ix);
             }
             given[k] = v;
-            // A whole index inside the array: the common case, taken at once.
-            if (v >= 1.0 && v <= double(s.dims[k]) && v == double(int(v))) {
-                flat = flat * std::size_t(s.dims[k]) + std::size_t(int(v) - 1);
-                continue;
-            }
-            // Indices are nearly always whole already: the cast is the fast test.
-            const double r = (v > -2e9 && v < 2e9 && v == double(int(v))) ? v : std::round(v);
-            if (r != v && std::abs(v - r) > 1e-9 * std::max(1.0, std::abs(v)))
-                fail(line,
-                     QStringLiteral("the index %1 of '%2' is not a whole number")
-                         .arg(formatNumber(v), s.name));
-            if (!(r >= 1.0 && r <= double(s.dims[k]))) {
+            if (!place(s, k, v, flat, line))
                 outside = true;
-                continue;
-            }
-            flat = flat * std::size_t(s.dims[k]) + std::size_t(r - 1.0);
         }
-        if (outside) {
-            QStringList index, sizes;
-            for (int k = 0; k < s.ndims; ++k) {
-                index << formatNumber(given[std::size_t(k)]);
-                sizes << QString::number(s.dims[std::size_t(k)]);
-            }
-            fail(line,
-                 QStringLiteral("index out of range: %1[%2], but '%1' has the size %3")
-                     .arg(s.name,
-                          index.join(QStringLiteral(", ")),
-                          sizes.join(QStringLiteral(", "))));
-        }
+        if (outside)
+            outOfRange(s, given, line);
         return flat;
+    }
+
+    // Adds the k-th index v of an element of s to its flat position; false when v lies
+    // outside the array (reported once every index is known). Throws when v is not whole.
+    static bool place(const Symbol &s, std::size_t k, double v, std::size_t &flat, int line)
+    {
+        // A whole index inside the array: the common case, taken at once.
+        if (v >= 1.0 && v <= double(s.dims[k]) && v == double(int(v))) {
+            flat = flat * std::size_t(s.dims[k]) + std::size_t(int(v) - 1);
+            return true;
+        }
+        // Indices are nearly always whole already: the cast is the fast test.
+        const double r = (v > -2e9 && v < 2e9 && v == double(int(v))) ? v : std::round(v);
+        if (r != v && std::abs(v - r) > 1e-9 * std::max(1.0, std::abs(v)))
+            fail(line,
+                 QStringLiteral("the index %1 of '%2' is not a whole number")
+                     .arg(formatNumber(v), s.name));
+        if (!(r >= 1.0 && r <= double(s.dims[k])))
+            return false;
+        flat = flat * std::size_t(s.dims[k]) + std::size_t(r - 1.0);
+        return true;
+    }
+
+    [[noreturn]] static void
+    outOfRange(const Symbol &s, const std::array<double, 3> &given, int line)
+    {
+        QStringList index, sizes;
+        for (int k = 0; k < s.ndims; ++k) {
+            index << formatNumber(given[std::size_t(k)]);
+            sizes << QString::number(s.dims[std::size_t(k)]);
+        }
+        fail(line,
+             QStringLiteral("index out of range: %1[%2], but '%1' has the size %3")
+                 .arg(s.name, index.join(QStringLiteral(", ")), sizes.join(QStringLiteral(", "))));
     }
 
     // A name that stands for one number (not an array, a model or a function).
@@ -452,8 +466,16 @@ private:
             return r;
         }
         const double a = eval(*e.args[0]);
-        if (id == Atan2 || id == Pow || id == Mod) {
-            const double b = eval(*e.args[1]);
+        const double b = takesTwo(id) ? eval(*e.args[1]) : 0.0;
+        return builtin(id, a, b, line);
+    }
+
+    static bool takesTwo(int id) { return id == Atan2 || id == Pow || id == Mod; }
+
+    // A built-in function of one number, or of two (atan2, pow, mod).
+    double builtin(int id, double a, double b, int line)
+    {
+        if (takesTwo(id)) {
             if (id == Atan2)
                 return std::atan2(a, b);
             if (id == Pow)
@@ -601,6 +623,823 @@ private:
         }
     }
 
+    // ---- the compiled form ----
+    // Before a block runs, its statements and their expressions are turned into one
+    // flat list of steps: each step names its operands by address (a scalar's value,
+    // a constant, a temporary of the list) and the step that follows it, so a run is a
+    // loop over the list with no walk of the tree and no look-up. The common shapes
+    // get a step of their own: an array element whose indices are counters plus or
+    // minus numbers, a sum with such an element, a comparison that decides an If, a
+    // For loop's passes. The steps do the same operations in the same order as the
+    // tree walk (eval, exec), with the same errors; a shape without a step of its own
+    // is handed to the tree walk.
+
+    // An array element whose every index is a scalar or a number, plus or minus a
+    // number (u[i-1, j, 5]): index k is *at[k] + off[k]. An index without an offset
+    // adds -0, which leaves every value as it is.
+    // When every index is a whole number or the counter of a loop that keeps its
+    // counter whole (see LoopState), the same indices are also kept as integers:
+    // index k is *iat[k] + ioff[k], and integral is set.
+    struct Elem
+    {
+        Symbol *s = nullptr;
+        int n = 0;
+        std::array<const double *, 3> at{};
+        std::array<double, 3> off{};
+        int line = 0;
+        bool integral = false;
+        std::array<const int *, 3> iat{};
+        std::array<int, 3> ioff{};
+    };
+
+    enum class Step : unsigned char {
+        Copy,
+        Neg,
+        Not,
+        Add,
+        Sub,
+        Mul,
+        Div,
+        Pow,
+        Square,
+        Lt,
+        Le,
+        Gt,
+        Ge,
+        Eq,
+        Ne,
+        AddElem, // *a + element
+        SubElem,
+        MulElem,
+        LoadElem,
+        LoadDeriv,
+        LoadDeriv0, // the derivative of a scalar
+        Builtin,
+        Tree, // an expression the tree walk evaluates
+        AndJump,
+        OrJump,
+        Truth,
+        JumpUnlessLt,
+        JumpUnlessLe,
+        JumpUnlessGt,
+        JumpUnlessGe,
+        JumpUnlessEq,
+        JumpUnlessNe,
+        JumpIfZero,
+        Jump,
+        StoreElem,
+        StoreDeriv,
+        StoreDeriv0,
+        Fill,
+        ForInit,
+        ForNext,
+        Exec, // a statement the tree walk runs
+        Return,
+    };
+
+    struct LoopState;
+
+    struct Ins
+    {
+        Step op = Step::Return;
+        bool count = false;    // the last step of a statement: counts it for progress
+        int aux = 0;           // a built-in's id
+        int line = 0;          // where an error is reported
+        int stmtLine = 0;      // the statement's line, for progress
+        int next = 0, alt = 0; // the step that follows; the one a jump takes
+        const Ins *to = nullptr, *jump = nullptr; // the same, once the list is complete
+        double *dst = nullptr;
+        const double *a = nullptr, *b = nullptr, *c = nullptr;
+        const Elem *elem = nullptr;
+        Symbol *sym = nullptr;
+        LoopState *loop = nullptr;
+        const Expr *expr = nullptr;
+        const Stmt *stmt = nullptr;
+    };
+
+    // A For loop's passes. A loop whose body cannot change its counter (no statement
+    // in it assigns or declares the counter, runs a Find or an Initiate) also keeps
+    // the counter as an integer, whole, when the first value and the step are whole
+    // numbers, else NotWhole, which no index accepts.
+    static constexpr int NotWhole = -1000000000;
+    struct LoopState
+    {
+        double first = 0.0, step = 0.0;
+        long long n = 0, k = 0;
+        int whole = NotWhole, wholeStep = 0;
+    };
+
+    // A compiled block. Addresses into it stay valid: constants, temporaries and
+    // elements live in deques. A model's list never runs inside itself (a model
+    // cannot call itself), so each For loop keeps its passes in loops.
+    struct Flat
+    {
+        std::vector<Ins> ins;
+        std::deque<double> pool;
+        std::deque<Elem> elems;
+        std::deque<int> wholes; // whole-number indices
+        std::deque<LoopState> loops;
+        std::vector<std::pair<int, const int *>> counters; // while compiling: kept counters
+    };
+
+    bool m_flat = false; // blocks run compiled (every name is declared at most once)
+    std::map<int, Flat> m_models;
+
+    // Compiled code holds the addresses of scalars and the number of indices of every
+    // array, as the declarations give them. A name declared twice could change both
+    // while a list runs, so such a job runs by the tree walk throughout.
+    bool declaredOnce(const Block &block, QHash<QString, int> &seen) const
+    {
+        for (const StmtPtr &st : block) {
+            for (const Decl &d : st->decls)
+                if (seen[d.name]++ > 0)
+                    return false;
+            if (!declaredOnce(st->body, seen))
+                return false;
+            for (const Block &b : st->branches)
+                if (!declaredOnce(b, seen))
+                    return false;
+        }
+        return true;
+    }
+
+    void runBlock(const Block &block)
+    {
+        if (!m_flat) {
+            exec(block);
+            return;
+        }
+        Flat f;
+        compile(f, block);
+        run(f);
+    }
+
+    void compile(Flat &f, const Block &block)
+    {
+        compileBlock(f, block);
+        put(f, Step::Return);
+        // Follow jumps to their targets, so a branch's last step leads out directly.
+        auto target = [&](int i) {
+            while (std::size_t(i) < f.ins.size() && f.ins[std::size_t(i)].op == Step::Jump)
+                i = f.ins[std::size_t(i)].next;
+            return i;
+        };
+        for (Ins &in : f.ins) {
+            in.next = target(in.next);
+            in.alt = target(in.alt);
+        }
+        for (Ins &in : f.ins) {
+            in.to = f.ins.data() + std::min(std::size_t(in.next), f.ins.size() - 1);
+            in.jump = f.ins.data() + std::min(std::size_t(in.alt), f.ins.size() - 1);
+        }
+    }
+
+    Ins &put(Flat &f, Step op, int line = 0)
+    {
+        Ins in;
+        in.op = op;
+        in.line = line;
+        in.next = int(f.ins.size()) + 1;
+        f.ins.push_back(in);
+        return f.ins.back();
+    }
+
+    const double *constant(Flat &f, double v)
+    {
+        f.pool.push_back(v);
+        return &f.pool.back();
+    }
+
+    double *temporary(Flat &f)
+    {
+        f.pool.push_back(0.0);
+        return &f.pool.back();
+    }
+
+    bool plainScalar(const Symbol &s) const
+    {
+        return s.ndims == 0 && s.kind != Symbol::Model && s.kind != Symbol::Function;
+    }
+
+    // The element of slot at these indices, if every index is a simple one.
+    const Elem *element(Flat &f, int slot, const std::vector<ExprPtr> &indices, int line)
+    {
+        Symbol &s = sym(slot);
+        if (indices.empty() || int(indices.size()) != s.ndims || indices.size() > 3)
+            return nullptr;
+        Elem el;
+        el.s = &s;
+        el.n = int(indices.size());
+        el.line = line;
+        for (std::size_t k = 0; k < indices.size(); ++k) {
+            const Expr &ix = *indices[k];
+            el.off[k] = -0.0;
+            if (ix.op == Op::Number) {
+                el.at[k] = constant(f, ix.value);
+            } else if (ix.op == Op::Name && plainScalar(sym(ix.slot))) {
+                el.at[k] = sym(ix.slot).v.data();
+            } else if ((ix.op == Op::Add || ix.op == Op::Sub) && ix.args[0]->op == Op::Name
+                       && ix.args[1]->op == Op::Number && plainScalar(sym(ix.args[0]->slot))) {
+                // a - b is a + (-b) exactly
+                el.at[k] = sym(ix.args[0]->slot).v.data();
+                el.off[k] = ix.op == Op::Add ? ix.args[1]->value : -ix.args[1]->value;
+            } else {
+                return nullptr;
+            }
+        }
+        el.integral = true;
+        for (std::size_t k = 0; k < indices.size() && el.integral; ++k) {
+            const Expr &ix = *indices[k];
+            const bool sum = ix.op == Op::Add || ix.op == Op::Sub;
+            const Expr &base = sum ? *ix.args[0] : ix;
+            const double off = sum ? ix.args[1]->value : ix.op == Op::Number ? ix.value : 0.0;
+            const bool small = off == std::floor(off) && std::abs(off) < 1e6;
+            el.ioff[k] = small ? int(ix.op == Op::Sub ? -off : off) : 0;
+            el.iat[k] = nullptr;
+            if (ix.op == Op::Number) {
+                if (small) {
+                    f.wholes.push_back(int(off));
+                    el.iat[k] = &f.wholes.back();
+                    el.ioff[k] = 0;
+                }
+            } else if (small) {
+                for (const auto &[slot, whole] : f.counters)
+                    if (slot == base.slot)
+                        el.iat[k] = whole;
+            }
+            el.integral = el.iat[k] != nullptr;
+        }
+        // The sizes past an array's last are 1: index 1 there leaves the position as it
+        // is, so every whole-number element takes three indices.
+        for (std::size_t k = indices.size(); k < 3 && el.integral; ++k) {
+            f.wholes.push_back(1);
+            el.iat[k] = &f.wholes.back();
+            el.ioff[k] = 0;
+        }
+        f.elems.push_back(el);
+        return &f.elems.back();
+    }
+
+    // Whether a loop body leaves its counter as the loop sets it.
+    bool keepsCounter(const Block &body, int slot) const
+    {
+        for (const StmtPtr &st : body) {
+            switch (st->kind) {
+            case StmtKind::Assign:
+                if (!st->derivative && st->slot == slot)
+                    return false;
+                break;
+            case StmtKind::For:
+                if (st->slot == slot || !keepsCounter(st->body, slot))
+                    return false;
+                break;
+            case StmtKind::If:
+                for (const Block &b : st->branches)
+                    if (!keepsCounter(b, slot))
+                        return false;
+                break;
+            case StmtKind::Declare:
+            case StmtKind::Find:
+            case StmtKind::Initiate:
+                return false;
+            default:
+                break;
+            }
+        }
+        return true;
+    }
+
+    // Emits the steps of e; returns where its value is. With into, the last step
+    // writes the value there.
+    const double *compileExpr(Flat &f, const Expr &e, double *into = nullptr)
+    {
+        const double *leaf = nullptr;
+        switch (e.op) {
+        case Op::Number:
+            leaf = constant(f, e.value);
+            break;
+        case Op::Pi:
+            leaf = constant(f, std::numbers::pi);
+            break;
+        case Op::Iteration:
+            leaf = &m_iteration;
+            break;
+        case Op::Name:
+            if (plainScalar(sym(e.slot)))
+                leaf = sym(e.slot).v.data();
+            break;
+        case Op::Neg: // -6: the negation of a number is exact
+            if (e.args[0]->op == Op::Number)
+                leaf = constant(f, -e.args[0]->value);
+            break;
+        default:
+            break;
+        }
+        if (leaf && !into)
+            return leaf;
+        double *dst = into ? into : temporary(f);
+        if (leaf) {
+            put(f, Step::Copy).a = leaf;
+            f.ins.back().dst = dst;
+            return dst;
+        }
+        auto tree = [&]() -> const double * {
+            Ins &in = put(f, Step::Tree, e.line);
+            in.expr = &e;
+            in.dst = dst;
+            return dst;
+        };
+        auto unary = [&](Step op) -> const double * {
+            const double *a = compileExpr(f, *e.args[0]);
+            Ins &in = put(f, op, e.line);
+            in.a = a;
+            in.dst = dst;
+            return dst;
+        };
+        switch (e.op) {
+        case Op::Index: {
+            const Elem *el = element(f, e.slot, e.args, e.line);
+            if (!el)
+                return tree();
+            Ins &in = put(f, Step::LoadElem, e.line);
+            in.elem = el;
+            in.dst = dst;
+            return dst;
+        }
+        case Op::Deriv: {
+            if (e.args.empty()) {
+                Ins &in = put(f, Step::LoadDeriv0, e.line);
+                in.sym = &sym(e.slot);
+                in.dst = dst;
+                return dst;
+            }
+            const Elem *el = element(f, e.slot, e.args, e.line);
+            if (!el)
+                return tree();
+            Ins &in = put(f, Step::LoadDeriv, e.line);
+            in.elem = el;
+            in.dst = dst;
+            return dst;
+        }
+        case Op::Call: {
+            const int id = -2 - e.slot;
+            if (e.slot >= 0 || id == Min || id == Max || id == Sum || id == Size
+                || e.args.size() != (takesTwo(id) ? 2u : 1u))
+                return tree();
+            const double *a = compileExpr(f, *e.args[0]);
+            const double *b = takesTwo(id) ? compileExpr(f, *e.args[1]) : nullptr;
+            Ins &in = put(f, Step::Builtin, e.line);
+            in.aux = id;
+            in.a = a;
+            in.b = b;
+            in.dst = dst;
+            return dst;
+        }
+        case Op::Neg:
+            return unary(Step::Neg);
+        case Op::Not:
+            return unary(Step::Not);
+        case Op::And:
+        case Op::Or: {
+            // The right operand runs only when the left does not decide.
+            double *value = into ? temporary(f) : dst;
+            const double *a = compileExpr(f, *e.args[0]);
+            const std::size_t jump = f.ins.size();
+            Ins &in = put(f, e.op == Op::And ? Step::AndJump : Step::OrJump, e.line);
+            in.a = a;
+            in.dst = value;
+            const double *b = compileExpr(f, *e.args[1]);
+            Ins &truth = put(f, Step::Truth, e.line);
+            truth.a = b;
+            truth.dst = value;
+            f.ins[jump].alt = int(f.ins.size());
+            if (into) {
+                Ins &copy = put(f, Step::Copy, e.line);
+                copy.a = value;
+                copy.dst = into;
+            }
+            return dst;
+        }
+        case Op::Name:
+            return tree(); // not a plain scalar: the walk reports it
+        default:
+            break;
+        }
+        static const std::map<Op, Step> binary = {
+            {Op::Add, Step::Add},
+            {Op::Sub, Step::Sub},
+            {Op::Mul, Step::Mul},
+            {Op::Div, Step::Div},
+            {Op::Pow, Step::Pow},
+            {Op::Lt, Step::Lt},
+            {Op::Le, Step::Le},
+            {Op::Gt, Step::Gt},
+            {Op::Ge, Step::Ge},
+            {Op::Eq, Step::Eq},
+            {Op::Ne, Step::Ne},
+        };
+        const auto op = binary.find(e.op);
+        if (op == binary.end() || e.args.size() != 2)
+            return tree();
+        const double *a = compileExpr(f, *e.args[0]);
+        const Expr &right = *e.args[1];
+        if (right.op == Op::Index && (e.op == Op::Add || e.op == Op::Sub || e.op == Op::Mul)) {
+            if (const Elem *el = element(f, right.slot, right.args, right.line)) {
+                Ins &in = put(f,
+                              e.op == Op::Add   ? Step::AddElem
+                              : e.op == Op::Sub ? Step::SubElem
+                                                : Step::MulElem,
+                              e.line);
+                in.a = a;
+                in.elem = el;
+                in.dst = dst;
+                return dst;
+            }
+        }
+        const double *b = compileExpr(f, right);
+        const bool squared = e.op == Op::Pow && right.op == Op::Number && right.value == 2.0;
+        Ins &in = put(f, squared ? Step::Square : op->second, e.line);
+        in.a = a;
+        in.b = b;
+        in.dst = dst;
+        return dst;
+    }
+
+    // Emits a condition that jumps to alt (set later) when it does not hold; returns
+    // the jump's step.
+    std::size_t compileCondition(Flat &f, const Expr &e)
+    {
+        static const std::map<Op, Step> jumps = {
+            {Op::Lt, Step::JumpUnlessLt},
+            {Op::Le, Step::JumpUnlessLe},
+            {Op::Gt, Step::JumpUnlessGt},
+            {Op::Ge, Step::JumpUnlessGe},
+            {Op::Eq, Step::JumpUnlessEq},
+            {Op::Ne, Step::JumpUnlessNe},
+        };
+        const auto jump = jumps.find(e.op);
+        if (jump != jumps.end() && e.args.size() == 2) {
+            const double *a = compileExpr(f, *e.args[0]);
+            const double *b = compileExpr(f, *e.args[1]);
+            Ins &in = put(f, jump->second, e.line);
+            in.a = a;
+            in.b = b;
+        } else {
+            const double *a = compileExpr(f, e);
+            put(f, Step::JumpIfZero, e.line).a = a;
+        }
+        return f.ins.size() - 1;
+    }
+
+    static void counts(Ins &in, const Stmt &st)
+    {
+        in.count = true;
+        in.stmtLine = st.line;
+    }
+
+    void compileBlock(Flat &f, const Block &block)
+    {
+        for (const StmtPtr &st : block)
+            compileStmt(f, *st);
+    }
+
+    void compileStmt(Flat &f, const Stmt &st)
+    {
+        auto tree = [&] { put(f, Step::Exec, st.line).stmt = &st; };
+        switch (st.kind) {
+        case StmtKind::Assign: {
+            Symbol &s = sym(st.slot);
+            if (st.derivative) {
+                const Elem *el = nullptr;
+                if (!st.indices.empty()) {
+                    el = element(f, st.slot, st.indices, st.line);
+                    if (!el)
+                        return tree();
+                } else if (s.ndims > 0) {
+                    return tree();
+                }
+                const double *v = compileExpr(f, *st.expr);
+                Ins &in = put(f, el ? Step::StoreDeriv : Step::StoreDeriv0, st.line);
+                in.a = v;
+                in.elem = el;
+                in.sym = &s;
+                counts(in, st);
+                return;
+            }
+            if (s.kind == Symbol::Parameter || s.kind == Symbol::Model
+                || s.kind == Symbol::Function)
+                return tree(); // the walk reports it, after the value
+            if (st.indices.empty() && s.ndims == 0) {
+                compileExpr(f, *st.expr, s.v.data());
+                counts(f.ins.back(), st);
+                return;
+            }
+            const Elem *el = nullptr;
+            if (!st.indices.empty()) {
+                el = element(f, st.slot, st.indices, st.line);
+                if (!el)
+                    return tree();
+            }
+            const double *v = compileExpr(f, *st.expr);
+            Ins &in = put(f, el ? Step::StoreElem : Step::Fill, st.line);
+            in.a = v;
+            in.elem = el;
+            in.sym = &s;
+            counts(in, st);
+            return;
+        }
+        case StmtKind::If: {
+            std::vector<std::size_t> exits;
+            for (std::size_t i = 0; i < st.branches.size(); ++i) {
+                if (!st.conditions[i]) {
+                    compileBlock(f, st.branches[i]);
+                    break;
+                }
+                const std::size_t test = compileCondition(f, *st.conditions[i]);
+                if (i == 0)
+                    counts(f.ins[test], st);
+                compileBlock(f, st.branches[i]);
+                if (i + 1 < st.branches.size()) {
+                    exits.push_back(f.ins.size());
+                    put(f, Step::Jump);
+                }
+                f.ins[test].alt = int(f.ins.size());
+            }
+            for (std::size_t j : exits)
+                f.ins[j].next = int(f.ins.size());
+            return;
+        }
+        case StmtKind::For: {
+            if (!plainScalar(sym(st.slot)))
+                return tree();
+            const double *first = compileExpr(f, *st.first);
+            const double *last = compileExpr(f, *st.last);
+            const double *step = st.step ? compileExpr(f, *st.step) : constant(f, 1.0);
+            const std::size_t init = f.ins.size();
+            Ins &in = put(f, Step::ForInit, st.line);
+            in.dst = sym(st.slot).v.data();
+            in.a = first;
+            in.b = last;
+            in.c = step;
+            LoopState &loop = f.loops.emplace_back();
+            in.loop = &loop;
+            counts(in, st);
+            const bool kept = keepsCounter(st.body, st.slot);
+            if (kept)
+                f.counters.emplace_back(st.slot, &loop.whole);
+            const int body = int(f.ins.size());
+            compileBlock(f, st.body);
+            if (kept)
+                f.counters.pop_back();
+            Ins &next = put(f, Step::ForNext, st.line);
+            next.dst = sym(st.slot).v.data();
+            next.loop = &loop;
+            next.alt = body;
+            f.ins[init].alt = int(f.ins.size());
+            return;
+        }
+        default:
+            return tree();
+        }
+    }
+
+    void tick(int line)
+    {
+        if ((++m_executed & 0xfff) == 0)
+            m_options.progress(line);
+    }
+
+    [[gnu::always_inline]] std::size_t at(const Elem &el)
+    {
+        if (el.integral)
+            return atWhole(el);
+        const Symbol &s = *el.s;
+        std::size_t flat = 0;
+        for (int k = 0; k < el.n; ++k) {
+            const double v = *el.at[std::size_t(k)] + el.off[std::size_t(k)];
+            const int dim = s.dims[std::size_t(k)];
+            if (v >= 1.0 && v <= double(dim)) {
+                const int whole = int(v);
+                if (double(whole) == v) {
+                    flat = flat * std::size_t(dim) + std::size_t(whole - 1);
+                    continue;
+                }
+            }
+            return atSlowly(el);
+        }
+        return flat;
+    }
+
+    [[gnu::always_inline]] std::size_t atWhole(const Elem &el)
+    {
+        const Symbol &s = *el.s;
+        const unsigned i = unsigned(*el.iat[0] + el.ioff[0] - 1);
+        const unsigned j = unsigned(*el.iat[1] + el.ioff[1] - 1);
+        const unsigned k = unsigned(*el.iat[2] + el.ioff[2] - 1);
+        const unsigned di = unsigned(s.dims[0]), dj = unsigned(s.dims[1]), dk = unsigned(s.dims[2]);
+        if (i >= di || j >= dj || k >= dk)
+            return atSlowly(el);
+        return (std::size_t(i) * dj + j) * dk + k;
+    }
+
+    // An index that is not whole or lies outside: the tree walk's rules and messages.
+    std::size_t atSlowly(const Elem &el)
+    {
+        const Symbol &s = *el.s;
+        std::array<double, 3> given{0, 0, 0};
+        std::size_t flat = 0;
+        bool outside = false;
+        for (std::size_t k = 0; k < std::size_t(el.n); ++k) {
+            given[k] = *el.at[k] + el.off[k];
+            if (!place(s, k, given[k], flat, el.line))
+                outside = true;
+        }
+        if (outside)
+            outOfRange(s, given, el.line);
+        return flat;
+    }
+
+    void run(Flat &f)
+    {
+        const bool progress = bool(m_options.progress);
+        const Ins *step = f.ins.data();
+        for (;;) {
+            const Ins &in = *step;
+            const Ins *next = in.to;
+            switch (in.op) {
+            case Step::Copy:
+                *in.dst = *in.a;
+                break;
+            case Step::Neg:
+                *in.dst = -*in.a;
+                break;
+            case Step::Not:
+                *in.dst = *in.a == 0.0 ? 1.0 : 0.0;
+                break;
+            case Step::Add:
+                *in.dst = *in.a + *in.b;
+                break;
+            case Step::Sub:
+                *in.dst = *in.a - *in.b;
+                break;
+            case Step::Mul:
+                *in.dst = *in.a * *in.b;
+                break;
+            case Step::Div:
+                if (*in.b == 0.0)
+                    fail(in.line,
+                         QStringLiteral("division by zero (%1 / 0)").arg(formatNumber(*in.a)));
+                *in.dst = *in.a / *in.b;
+                break;
+            case Step::Pow:
+                *in.dst = power(*in.a, *in.b, in.line);
+                break;
+            case Step::Square:
+                *in.dst = *in.a * *in.a;
+                break;
+            case Step::Lt:
+                *in.dst = *in.a < *in.b;
+                break;
+            case Step::Le:
+                *in.dst = *in.a <= *in.b;
+                break;
+            case Step::Gt:
+                *in.dst = *in.a > *in.b;
+                break;
+            case Step::Ge:
+                *in.dst = *in.a >= *in.b;
+                break;
+            case Step::Eq:
+                *in.dst = *in.a == *in.b;
+                break;
+            case Step::Ne:
+                *in.dst = *in.a != *in.b;
+                break;
+            case Step::AddElem:
+                *in.dst = *in.a + in.elem->s->v[at(*in.elem)];
+                break;
+            case Step::SubElem:
+                *in.dst = *in.a - in.elem->s->v[at(*in.elem)];
+                break;
+            case Step::MulElem:
+                *in.dst = *in.a * in.elem->s->v[at(*in.elem)];
+                break;
+            case Step::LoadElem:
+                *in.dst = in.elem->s->v[at(*in.elem)];
+                break;
+            case Step::LoadDeriv:
+                *in.dst = in.elem->s->d[at(*in.elem)];
+                break;
+            case Step::LoadDeriv0:
+                *in.dst = in.sym->d[0];
+                break;
+            case Step::Builtin:
+                *in.dst = builtin(in.aux, *in.a, in.b ? *in.b : 0.0, in.line);
+                break;
+            case Step::Tree:
+                *in.dst = eval(*in.expr);
+                break;
+            case Step::AndJump:
+                if (*in.a == 0.0) {
+                    *in.dst = 0.0;
+                    next = in.jump;
+                }
+                break;
+            case Step::OrJump:
+                if (*in.a != 0.0) {
+                    *in.dst = 1.0;
+                    next = in.jump;
+                }
+                break;
+            case Step::Truth:
+                *in.dst = *in.a != 0.0 ? 1.0 : 0.0;
+                break;
+            case Step::JumpUnlessLt:
+                if (!(*in.a < *in.b))
+                    next = in.jump;
+                break;
+            case Step::JumpUnlessLe:
+                if (!(*in.a <= *in.b))
+                    next = in.jump;
+                break;
+            case Step::JumpUnlessGt:
+                if (!(*in.a > *in.b))
+                    next = in.jump;
+                break;
+            case Step::JumpUnlessGe:
+                if (!(*in.a >= *in.b))
+                    next = in.jump;
+                break;
+            case Step::JumpUnlessEq:
+                if (!(*in.a == *in.b))
+                    next = in.jump;
+                break;
+            case Step::JumpUnlessNe:
+                if (!(*in.a != *in.b))
+                    next = in.jump;
+                break;
+            case Step::JumpIfZero:
+                if (*in.a == 0.0)
+                    next = in.jump;
+                break;
+            case Step::Jump:
+                break;
+            case Step::StoreElem:
+                in.sym->v[at(*in.elem)] = *in.a;
+                break;
+            case Step::StoreDeriv: {
+                const std::size_t i = at(*in.elem);
+                in.sym->d[i] = *in.a;
+                in.sym->dset[i] = 1;
+                break;
+            }
+            case Step::StoreDeriv0:
+                in.sym->d[0] = *in.a;
+                in.sym->dset[0] = 1;
+                break;
+            case Step::Fill:
+                std::fill(in.sym->v.begin(), in.sym->v.end(), *in.a);
+                break;
+            case Step::ForInit: {
+                LoopState &l = *in.loop;
+                l.n = passes(*in.a, *in.b, *in.c, in.line);
+                l.first = *in.a;
+                l.step = *in.c;
+                l.k = 0;
+                if (l.n == 0) {
+                    next = in.jump;
+                    break;
+                }
+                *in.dst = l.first + double(l.k) * l.step;
+                // Whole values below 10^9 are exact both ways.
+                const bool whole = l.first == std::floor(l.first) && l.step == std::floor(l.step)
+                                   && std::abs(l.first) < 1e9
+                                   && std::abs(l.first + double(l.n - 1) * l.step) < 1e9;
+                l.whole = whole ? int(l.first) : NotWhole;
+                l.wholeStep = whole ? int(l.step) : 0;
+                break;
+            }
+            case Step::ForNext: {
+                LoopState &l = *in.loop;
+                if (++l.k < l.n) {
+                    *in.dst = l.first + double(l.k) * l.step;
+                    l.whole += l.wholeStep;
+                    next = in.jump;
+                }
+                break;
+            }
+            case Step::Exec:
+                exec(*in.stmt);
+                break;
+            case Step::Return:
+                return;
+            }
+            if (progress && in.count)
+                tick(in.stmtLine);
+            step = next;
+        }
+    }
+
     // ---- statements ----
     void exec(const Block &block)
     {
@@ -689,7 +1528,11 @@ private:
                 fail(d.line, QStringLiteral("the array '%1' is too large").arg(d.name));
         }
         s.ndims = int(d.sizes.size());
-        s.v.assign(total, 0.0);
+        // Compiled steps hold a scalar's address: a size that stays keeps the storage.
+        if (s.v.size() == total)
+            std::fill(s.v.begin(), s.v.end(), 0.0);
+        else
+            s.v.assign(total, 0.0);
         s.d.assign(total, 0.0);
         s.dset.assign(total, 0);
         if (d.hasList) {
@@ -732,24 +1575,29 @@ private:
         Symbol &counter = sym(st.slot);
         const double first = eval(*st.first), last = eval(*st.last);
         const double step = st.step ? eval(*st.step) : 1.0;
+        const long long n = passes(first, last, step, st.line);
+        for (long long k = 0; k < n; ++k) {
+            counter.v[0] = first + double(k) * step;
+            exec(st.body);
+        }
+    }
+
+    // The passes of a For loop, fixed before the first: values come from the pass
+    // number, so no rounding builds up (For x = 0 To 5.5 Step 0.05 makes 111 passes).
+    long long passes(double first, double last, double step, int line) const
+    {
         if (step == 0.0)
-            fail(st.line, QStringLiteral("the For loop's Step is 0, so it would never end"));
-        // The count is fixed before the first pass; values come from the pass number,
-        // so no rounding builds up (For x = 0 To 5.5 Step 0.05 makes 111 passes).
+            fail(line, QStringLiteral("the For loop's Step is 0, so it would never end"));
         const double span = (last - first) / step;
         const double passes = span < -1e-9 ? 0.0 : std::floor(span + 1e-9) + 1.0;
         if (passes > double(m_options.loopLimit))
-            fail(st.line,
+            fail(line,
                  QStringLiteral(
                      "the For loop would make %1 passes, more than the loop limit %2 (%3)")
                      .arg(formatNumber(passes),
                           QString::number(m_options.loopLimit),
                           m_options.loopLimitSetting));
-        const long long n = (long long)passes;
-        for (long long k = 0; k < n; ++k) {
-            counter.v[0] = first + double(k) * step;
-            exec(st.body);
-        }
+        return (long long)passes;
     }
 
     void print(const Stmt &st)
@@ -852,7 +1700,16 @@ private:
             fail(line, QStringLiteral("the model '%1' cannot run itself").arg(model.name));
         model.running = true;
         try {
-            exec(model.def->body);
+            if (m_flat) {
+                auto it = m_models.find(slot);
+                if (it == m_models.end()) {
+                    it = m_models.try_emplace(slot).first;
+                    compile(it->second, model.def->body);
+                }
+                run(it->second);
+            } else {
+                exec(model.def->body);
+            }
         } catch (...) {
             model.running = false;
             throw;

@@ -192,6 +192,46 @@ private slots:
         QCOMPARE(r.output, QStringList({"start"}));
     }
 
+    // Loops and models run compiled; these shapes take its special paths (an element
+    // indexed by a counter kept as an integer, a counter the body changes, a counter
+    // that is not whole) and must end as the tree walk would.
+    void compiledLoopsKeepResultsAndErrors_data()
+    {
+        QTest::addColumn<QByteArray>("job");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("result"); // the error, or the last line printed
+        QTest::newRow("offset below the edge")
+            << QByteArray("Variable u[3], i, s = 0\nFor i = 1 To 3\n   s = s + u[i-1]\nEnd For\n")
+            << 3 << "index out of range: u[0], but 'u' has the size 3";
+        QTest::newRow("offset past the edge of a 2-D array")
+            << QByteArray("Variable u[3, 2], i, j\nFor i = 1 To 3\n   For j = 1 To 2\n"
+                          "      u[i, j+1] = i\n   End For\nEnd For\n")
+            << 4 << "index out of range: u[1, 3], but 'u' has the size 3, 2";
+        QTest::newRow("counter the body changes")
+            << QByteArray("Variable u[4] = [1, 2, 3, 4], i, s = 0\nFor i = 1 To 3\n"
+                          "   i = i + 1\n   s = s + u[i]\nEnd For\nPrint s\n")
+            << 0 << "9";
+        QTest::newRow("counter that is not whole")
+            << QByteArray("Variable u[3], x, s = 0\nFor x = 0.5 To 1.5\n   s = s + u[x]\nEnd For\n")
+            << 3 << "the index 0.5 of 'u' is not a whole number";
+        QTest::newRow("error in a model's loop")
+            << QByteArray("Variable y[3] = 1, t, k\nModel m\n   For k = 1 To 3\n"
+                          "      y'[k] = 1/(k - 2)\n   End For\nEnd Model\n"
+                          "Initiate EULER For m Equations y Of t Span 0, 1 Step 0.5\n")
+            << 4 << "division by zero (1 / 0)";
+    }
+
+    void compiledLoopsKeepResultsAndErrors()
+    {
+        QFETCH(QByteArray, job);
+        QFETCH(int, line);
+        QFETCH(QString, result);
+        const ty::RunResult r = ty::runTessaly(job);
+        QCOMPARE(r.ok, line == 0);
+        QCOMPARE(r.errorLine, line);
+        QCOMPARE(r.ok ? r.output.value(r.output.size() - 1).trimmed() : r.error, result);
+    }
+
     // The example of the chapter on a model of one's own, in the language page and
     // in the manual: it runs, prints what the page shows, and matches the exact
     // solution.
