@@ -2,6 +2,9 @@
 
 #include <QSet>
 
+#include <functional>
+#include <optional>
+
 // The grammar of Tessaly, read one statement at a time. The checker walks the tree of
 // each line as it comes (its findings name the parts of a statement that did not read);
 // parse() joins the lines into the blocks the interpreter runs.
@@ -30,10 +33,12 @@ constexpr int MaxExprDepth = 200;
 // Blocks nest in the interpreter's recursion the same way.
 constexpr int MaxBlockDepth = 1000;
 
+using LineText = std::function<QString(int line)>;
+
 class LineParser
 {
 public:
-    LineParser(const Statement &st, const QStringList *lines)
+    LineParser(const Statement &st, const LineText &lines)
         : m_tokens(st.tokens)
         , m_lines(lines)
         , m_line(st.line)
@@ -107,7 +112,7 @@ public:
 
 private:
     const QList<Token> &m_tokens;
-    const QStringList *m_lines;
+    const LineText &m_lines;
     int m_line;
     int m_lastLine;
     qsizetype m_pos = 0;
@@ -653,8 +658,8 @@ private:
     QString textOf(qsizetype from, qsizetype to) const
     {
         const Token &a = m_tokens.at(from), &b = m_tokens.at(to - 1);
-        if (a.line == b.line && m_lines && a.line - 1 < m_lines->size())
-            return m_lines->at(a.line - 1).mid(a.column, b.endColumn - a.column);
+        if (a.line == b.line && m_lines)
+            return m_lines(a.line).mid(a.column, b.endColumn - a.column);
         QStringList parts;
         for (qsizetype i = from; i < to; ++i)
             parts << m_tokens.at(i).text;
@@ -1108,7 +1113,10 @@ private:
 
 ParsedLine parseLine(const Statement &st, const QStringList *lines)
 {
-    return LineParser(st, lines).run(st);
+    LineText text;
+    if (lines)
+        text = [lines](int line) { return lines->value(line - 1); };
+    return LineParser(st, text).run(st);
 }
 
 Program parse(const LexResult &lexed)
@@ -1117,8 +1125,82 @@ Program parse(const LexResult &lexed)
     int lastLine = 0;
     for (const Statement &st : lexed.statements) {
         assembler.add(parseLine(st, &lexed.lines));
-        lastLine = st.tokens.last().line;
+        lastLine = st.line;
     }
+    return assembler.finish(lastLine);
+}
+
+namespace {
+
+// The text of a line of a source, asked for in the order of the lines: the cursor
+// only moves forward, so finding a line costs nothing but the text between.
+class LineCursor
+{
+public:
+    explicit LineCursor(const QString &text)
+        : m_text(text)
+    {}
+    QString at(int line)
+    {
+        if (line < m_line) {
+            m_line = 1;
+            m_start = 0;
+        }
+        while (m_line < line && m_start < m_text.size()) {
+            const qsizetype end = lineEnd(m_start);
+            m_start = end;
+            if (m_start < m_text.size())
+                m_start += m_text.at(m_start) == u'\r' && m_start + 1 < m_text.size()
+                                   && m_text.at(m_start + 1) == u'\n'
+                               ? 2
+                               : 1;
+            ++m_line;
+        }
+        return m_text.mid(m_start, lineEnd(m_start) - m_start);
+    }
+
+private:
+    qsizetype lineEnd(qsizetype from) const
+    {
+        qsizetype end = from;
+        while (end < m_text.size() && m_text.at(end) != u'\r' && m_text.at(end) != u'\n')
+            ++end;
+        return end;
+    }
+    const QString &m_text;
+    int m_line = 1;
+    qsizetype m_start = 0;
+};
+
+} // namespace
+
+Program parse(const QString &text)
+{
+    Assembler assembler;
+    LineCursor cursor(text);
+    const LineText lines = [&cursor](int line) { return cursor.at(line); };
+    std::optional<SyntaxError> lexFault, fault;
+    int lastLine = 0;
+    lexEach(
+        text,
+        [&](Statement &&st) {
+            lastLine = st.line;
+            if (lexFault || fault)
+                return;
+            try {
+                assembler.add(LineParser(st, lines).run(st));
+            } catch (const SyntaxError &e) {
+                fault = e;
+            }
+        },
+        [&](int line, const QString &message) {
+            if (!lexFault)
+                lexFault.emplace(line, message);
+        });
+    if (lexFault)
+        throw *lexFault;
+    if (fault)
+        throw *fault;
     return assembler.finish(lastLine);
 }
 

@@ -157,6 +157,10 @@ struct SyntaxError : std::runtime_error
 
 // The tree of the statements a lexer made; throws SyntaxError.
 Program parse(const LexResult &lexed);
+// The tree of a whole source, read a statement at a time so that only one statement's
+// tokens are held; throws SyntaxError with the lexer's first fault, when there is one,
+// else the parser's.
+Program parse(const QString &text);
 
 // ---- one statement at a time, as the checker reads a file ----
 
