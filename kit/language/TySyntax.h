@@ -9,8 +9,10 @@
 #include <stdexcept>
 #include <vector>
 
-// The syntax tree of a Tessaly job, as the interpreter runs it. The parser expects a
-// job the checker accepts; anything else stops it with a SyntaxError naming the line.
+// The syntax tree of a Tessaly job, read by the checker and run by the interpreter.
+// The grammar is read one statement at a time (parseLine), which is how the checker
+// reads a file; parse() joins the statements into blocks and stops at the first fault
+// with a SyntaxError naming the line, in the checker's words.
 namespace ty {
 
 enum class Op {
