@@ -1,5 +1,6 @@
 #include "TessalyCheck.h"
 #include "TyLexer.h"
+#include "TySyntax.h"
 
 #include <QHash>
 #include <QSet>
@@ -13,12 +14,20 @@
 //     joined by a trailing '&'), reporting strings and characters it cannot read;
 //  2. a declaration scan collects every Parameter, Variable, Function, Model and
 //     loop name, so names may be used before the line that declares them;
-//  3. a recursive-descent parser checks each statement, the nesting of blocks
-//     and every name, solver and clause against those declarations.
+//  3. the parser (TySyntax) reads each statement into its tree, stopping at the
+//     first fault; the checker walks that tree in the order it was written and
+//     checks the nesting of blocks and every name, solver and clause against
+//     those declarations, reporting the fault where the reading stopped.
 
 namespace {
 
+using ty::Expr;
+using ty::ExprPtr;
+using ty::LineKind;
+using ty::Op;
+using ty::ParsedLine;
 using ty::Statement;
+using ty::Stmt;
 using ty::Tok;
 using ty::Token;
 
@@ -173,6 +182,21 @@ const QStringList &statementWords()
     return words;
 }
 
+// A name as a statement lists it, with its line.
+struct Named
+{
+    QString text;
+    int line = 0;
+};
+
+QList<Named> listed(const QStringList &names, const std::vector<int> &lines)
+{
+    QList<Named> out;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        out.append({names.at(i), lines.at(std::size_t(i))});
+    return out;
+}
+
 class Checker
 {
 public:
@@ -180,12 +204,6 @@ public:
     qsizetype total() const { return m_total; }
 
 private:
-    // declaration scan
-    void declare(const QString &name, const Symbol &symbol, const Token &at);
-    // checking
-    void checkStatement(Statement &st);
-    void checkBalance(Statement &st);
-
     // The first findings are kept, all are counted.
     void report(int line, const QString &message)
     {
@@ -194,81 +212,61 @@ private:
             m_findings.append({line, message});
     }
     qsizetype m_total = 0;
-    QList<Token> m_loopNames;
+
+    // declaration scan
+    void declare(const QString &name, const Symbol &symbol, int line);
     void scanStatement(const Statement &st);
     void finishDeclarations();
+    QList<Named> m_loopNames;
 
-    // statement cursor
-    const Token *peek(int ahead = 0) const
+    // checking, one statement's tree at a time
+    void checkStatement(const Statement &st);
+    const ParsedLine *m_line = nullptr;
+    bool m_stopped = false; // the fault where the reading stopped is reported
+    // Reports the fault the reading of the statement stopped at, once.
+    void stop()
     {
-        const int i = m_pos + ahead;
-        return i < m_tokens->size() ? &m_tokens->at(i) : nullptr;
+        if (m_stopped || !m_line->failed)
+            return;
+        m_stopped = true;
+        if (!m_line->silent && !m_line->error.isEmpty())
+            report(m_line->errorLine, m_line->error);
     }
-    bool atEnd() const { return m_pos >= m_tokens->size(); }
-    bool isWord(const Token *t, const char *word) const
+    // Checks an expression a statement holds; false (the fault reported) when its
+    // reading stopped in it or right after it.
+    bool walkTop(const ExprPtr &e)
     {
-        return t && t->kind == Tok::Ident && !t->prime && t->lower == QLatin1String(word);
-    }
-    bool isOp(const Token *t, const char *op) const
-    {
-        return t && t->kind == Tok::Op && t->text == QLatin1String(op);
-    }
-    bool acceptWord(const char *word)
-    {
-        if (isWord(peek(), word)) {
-            ++m_pos;
-            return true;
+        if (!e || !walk(*e) || (m_line->failed && e.get() == m_line->stopAt)) {
+            stop();
+            return false;
         }
-        return false;
+        return true;
     }
-    bool acceptOp(const char *op)
-    {
-        if (isOp(peek(), op)) {
-            ++m_pos;
-            return true;
-        }
-        return false;
-    }
-    int lineHere() const { return atEnd() ? m_lastLine : peek()->line; }
-    QString describeHere() const;
-    void fail(const QString &message); // reports once per statement and stops it
+    bool walk(const Expr &e);
+    void checkCall(const Expr &e);
+    void checkNameUse(const Expr &e);
 
-    // statements
-    void parseDeclaration(bool isParameter);
-    void parseFunction();
-    void parseModel();
-    void parseEnd();
-    void parseIf(bool elseIf);
-    void parseFor();
-    void parseConstraint();
-    void parseResidual();
-    void parseFind();
-    void parseInitiate();
-    void parsePrint();
-    void parsePlot();
-    void parseTitle();
-    void parseAssignment();
-    void parseWithOptions(const QStringList &allowed);
-    void expectEnd();
-    QString expectName(const QString &what);
+    void checkBroken(const ParsedLine &p);
+    void checkDeclaration(const Stmt &s);
+    void checkFunction(const Stmt &s);
+    void checkModel(const Stmt &s);
+    void checkEnd();
+    void checkIf(const Stmt &s, bool elseIf);
+    void checkElse();
+    void checkFor(const Stmt &s);
+    void checkConstraint(const Stmt &s);
+    void checkResidual(const Stmt &s);
+    void checkFind(const Stmt &s);
+    void checkInitiate(const Stmt &s);
+    void checkPrint(const Stmt &s);
+    void checkPlot(const Stmt &s);
+    void checkTitle();
+    void checkAssignment(const Stmt &s);
+    bool checkOptions(const Stmt &s);
+    bool checkItems(const Stmt &s, std::size_t from, std::size_t to);
     // The model a Find or Initiate names; runnable when it is defined and is not
     // the model the statement stands in.
-    QString parseModelReference(bool &runnable);
-    QList<Token> parseNameList(const QString &what);
-
-    // expressions
-    void parseExpression();
-    void parseOr();
-    void parseAnd();
-    void parseNot();
-    void parseComparison();
-    void parseSum();
-    void parseProduct();
-    void parseUnary();
-    void parsePower();
-    void parsePrimary();
-    int parseArguments(const char *close);
-    void checkNameUse(const Token &name, int indexCount, bool indexed);
+    bool checkModelReference(const QString &model);
 
     bool inModel() const;
     QString currentModel() const;
@@ -307,11 +305,6 @@ private:
     QHash<QString, Symbol> m_symbols;
     QList<Block> m_blocks;
     QHash<QString, int> m_functionParams; // parameters of the function being checked
-    const QList<Token> *m_tokens = nullptr;
-    int m_pos = 0;
-    int m_lastLine = 0;
-    bool m_failed = false;
-    int m_depth = 0; // nesting of the expression being parsed
 
     // What each model sets, for the checks made once the whole file is read.
     struct ModelInfo
@@ -324,7 +317,7 @@ private:
     {
         int line = 0;
         QString model;
-        QList<Token> names; // Find: its objectives; Initiate: its states
+        QList<Named> names; // Find: its objectives; Initiate: its states
         bool isFind = false;
         bool dae = false;
     };
@@ -332,14 +325,21 @@ private:
     QList<SolverUse> m_uses;
     void recordSet(const QString &name, bool derivative);
     void checkSolverUses();
-    bool noDuplicates(const QList<Token> &names);
+    bool noDuplicates(const QList<Named> &names);
 };
+
+QString blockWord(const QString &kind)
+{
+    return kind == u"model" ? QStringLiteral("Model")
+           : kind == u"if"  ? QStringLiteral("If")
+                            : QStringLiteral("For");
+}
 
 QList<TyFinding> Checker::run(const QByteArray &source)
 {
     // Two passes over the text, one statement at a time, so memory stays a small
     // multiple of the file's size: the first collects the declarations (a name may
-    // be used before the line that declares it), the second checks each statement.
+    // be used before the line that declares them), the second checks each statement.
     const QString text = ty::decodeSource(source);
     ty::lexEach(
         text,
@@ -350,9 +350,7 @@ QList<TyFinding> Checker::run(const QByteArray &source)
         text, [&](Statement &&st) { checkStatement(st); }, [](int, const QString &) {});
     checkSolverUses();
     for (const Block &block : std::as_const(m_blocks)) {
-        const QString kind = block.kind == u"model" ? QStringLiteral("Model")
-                             : block.kind == u"if"  ? QStringLiteral("If")
-                                                    : QStringLiteral("For");
+        const QString kind = blockWord(block.kind);
         report(
             block.line,
             QStringLiteral("'%1' block opened here is never closed (missing 'End %1')").arg(kind));
@@ -363,24 +361,24 @@ QList<TyFinding> Checker::run(const QByteArray &source)
     return m_findings;
 }
 
-void Checker::declare(const QString &name, const Symbol &symbol, const Token &at)
+void Checker::declare(const QString &name, const Symbol &symbol, int line)
 {
     const QString key = name;
     if (reservedWords().contains(key.toLower())) {
-        report(at.line,
+        report(line,
                QStringLiteral("'%1' is a word of the language and cannot name anything").arg(name));
         return;
     }
     if (builtins().contains(key.toLower()) || key.toLower() == u"pi"
         || key.toLower() == u"iteration") {
-        report(at.line, QStringLiteral("'%1' is built in and cannot be declared again").arg(name));
+        report(line, QStringLiteral("'%1' is built in and cannot be declared again").arg(name));
         return;
     }
     const auto it = m_symbols.constFind(key);
     if (it != m_symbols.constEnd()) {
         if (it->kind == SymKind::LoopVariable && symbol.kind == SymKind::LoopVariable)
             return; // several loops may count with the same name
-        report(at.line,
+        report(line,
                QStringLiteral("'%1' is already declared at line %2")
                    .arg(name, QString::number(it->line)));
         return;
@@ -388,11 +386,15 @@ void Checker::declare(const QString &name, const Symbol &symbol, const Token &at
     m_symbols.insert(key, symbol);
 }
 
+// The declaration scan reads the tokens, not the tree: it takes every name a
+// declaration lists, even in a statement whose reading stops at a fault, so that one
+// fault does not make every later use of its names a finding too.
 void Checker::scanStatement(const Statement &st)
 {
     if (st.broken)
         return;
     const QList<Token> &tk = st.tokens;
+    const auto op = [&](int i, const char *o) { return i < tk.size() && ty::isOp(tk.at(i), o); };
     const QString head = tk.first().kind == Tok::Ident ? tk.first().lower : QString();
     if (head == u"parameter" || head == u"variable") {
         const SymKind kind = head == u"parameter" ? SymKind::Parameter : SymKind::Variable;
@@ -400,28 +402,28 @@ void Checker::scanStatement(const Statement &st)
         bool expectName = true;
         for (int i = 1; i < tk.size(); ++i) {
             const Token &t = tk.at(i);
-            if (t.kind == Tok::Op && (t.text == u"(" || t.text == u"["))
+            if (op(i, "(") || op(i, "["))
                 ++depth;
-            else if (t.kind == Tok::Op && (t.text == u")" || t.text == u"]"))
+            else if (op(i, ")") || op(i, "]"))
                 --depth;
-            else if (t.kind == Tok::Op && t.text == u"," && depth == 0)
+            else if (op(i, ",") && depth == 0)
                 expectName = true;
             else if (expectName && t.kind == Tok::Ident && depth == 0) {
                 expectName = false;
                 Symbol sym{kind, 0, 0, t.line};
-                if (i + 1 < tk.size() && isOp(&tk.at(i + 1), "[")) {
+                if (op(i + 1, "[")) {
                     int d = 1, commas = 0;
                     for (int j = i + 2; j < tk.size() && d > 0; ++j) {
-                        if (isOp(&tk.at(j), "[") || isOp(&tk.at(j), "("))
+                        if (op(j, "[") || op(j, "("))
                             ++d;
-                        else if (isOp(&tk.at(j), "]") || isOp(&tk.at(j), ")"))
+                        else if (op(j, "]") || op(j, ")"))
                             --d;
-                        else if (isOp(&tk.at(j), ",") && d == 1)
+                        else if (op(j, ",") && d == 1)
                             ++commas;
                     }
                     sym.dims = commas + 1;
                 }
-                declare(t.text, sym, t);
+                declare(t.text, sym, t.line);
             } else {
                 expectName = false;
             }
@@ -431,82 +433,25 @@ void Checker::scanStatement(const Statement &st)
         Symbol sym{head == u"model" ? SymKind::Model : SymKind::Function, 0, 0, tk.at(1).line};
         if (head == u"function") {
             int params = 0;
-            if (tk.size() > 2 && isOp(&tk.at(2), "(")) {
-                for (int j = 3; j < tk.size() && !isOp(&tk.at(j), ")"); ++j)
+            if (op(2, "(")) {
+                for (int j = 3; j < tk.size() && !op(j, ")"); ++j)
                     if (tk.at(j).kind == Tok::Ident)
                         ++params;
             }
             sym.arity = params;
         }
-        declare(tk.at(1).text, sym, tk.at(1));
+        declare(tk.at(1).text, sym, tk.at(1).line);
     } else if (head == u"for" && tk.size() > 1 && tk.at(1).kind == Tok::Ident) {
-        m_loopNames << tk.at(1);
+        m_loopNames.append({tk.at(1).text, tk.at(1).line});
     }
 }
 
 void Checker::finishDeclarations()
 {
     // Loop variables are declared last so that an explicit declaration wins.
-    for (const Token &t : std::as_const(m_loopNames)) {
+    for (const Named &t : std::as_const(m_loopNames)) {
         if (!m_symbols.contains(t.text))
-            declare(t.text, Symbol{SymKind::LoopVariable, 0, 0, t.line}, t);
-    }
-}
-
-QString Checker::describeHere() const
-{
-    if (atEnd())
-        return QStringLiteral("the end of the statement");
-    const Token *t = peek();
-    if (t->kind == Tok::String)
-        return QStringLiteral("the text \"%1\"").arg(t->text);
-    return QStringLiteral("'%1'").arg(t->text + (t->prime ? QStringLiteral("'") : QString()));
-}
-
-void Checker::fail(const QString &message)
-{
-    if (m_failed)
-        return;
-    m_failed = true;
-    report(lineHere(), message);
-    m_pos = m_tokens->size();
-}
-
-void Checker::checkBalance(Statement &st)
-{
-    QList<const Token *> open;
-    for (const Token &t : std::as_const(st.tokens)) {
-        if (t.kind != Tok::Op)
-            continue;
-        if (t.text == u"(" || t.text == u"[") {
-            open << &t;
-        } else if (t.text == u")" || t.text == u"]") {
-            const QString want = t.text == u")" ? QStringLiteral("(") : QStringLiteral("[");
-            if (open.isEmpty()) {
-                report(t.line,
-                       QStringLiteral("unbalanced parentheses: '%1' without a matching '%2'")
-                           .arg(t.text, want));
-                st.broken = true;
-                return;
-            }
-            if (open.last()->text != want) {
-                report(
-                    t.line,
-                    QStringLiteral("unbalanced parentheses: '%1' closes the '%2' opened on line %3")
-                        .arg(t.text, open.last()->text)
-                        .arg(open.last()->line));
-                st.broken = true;
-                return;
-            }
-            open.removeLast();
-        }
-    }
-    if (!open.isEmpty()) {
-        const QString close = open.last()->text == u"(" ? QStringLiteral(")") : QStringLiteral("]");
-        report(open.last()->line,
-               QStringLiteral("unbalanced parentheses: '%1' is never closed by '%2'")
-                   .arg(open.last()->text, close));
-        st.broken = true;
+            declare(t.text, Symbol{SymKind::LoopVariable, 0, 0, t.line}, t.line);
     }
 }
 
@@ -561,276 +506,198 @@ QString Checker::currentModel() const
     return m_blocks.isEmpty() ? QString() : m_blocks.last().model;
 }
 
-void Checker::checkStatement(Statement &st)
+void Checker::checkStatement(const Statement &st)
 {
-    m_tokens = &st.tokens;
-    m_pos = 0;
-    m_failed = false;
-    m_lastLine = st.tokens.last().line;
-    if (!st.broken)
-        checkBalance(st);
-
-    const Token &first = st.tokens.first();
-    const QString head = first.kind == Tok::Ident && !first.prime ? first.lower : QString();
-
-    if (st.broken) {
-        // Keep the block structure in step so that one bad line gives one finding.
-        if (head == u"model" || head == u"if" || head == u"for") {
-            Block b;
-            b.kind = head;
-            b.line = first.line;
-            b.name = st.tokens.size() > 1 ? st.tokens.at(1).lower : QString();
-            pushBlock(b);
-        } else if (head == u"end" && st.tokens.size() > 1) {
-            const QString kind = st.tokens.at(1).lower;
-            if (!m_blocks.isEmpty() && m_blocks.last().kind == kind)
-                m_blocks.removeLast();
+    const ParsedLine p = ty::parseLine(st);
+    m_line = &p;
+    m_stopped = false;
+    const Stmt *s = p.stmt.get();
+    switch (p.kind) {
+    case LineKind::Broken:
+        checkBroken(p);
+        break;
+    case LineKind::Unknown:
+        stop();
+        break;
+    case LineKind::ElseIf:
+        checkIf(*s, true);
+        break;
+    case LineKind::Else:
+        checkElse();
+        break;
+    case LineKind::End:
+        checkEnd();
+        break;
+    case LineKind::Statement:
+        switch (s->kind) {
+        case ty::StmtKind::Declare:
+            checkDeclaration(*s);
+            break;
+        case ty::StmtKind::Function:
+            checkFunction(*s);
+            break;
+        case ty::StmtKind::Model:
+            checkModel(*s);
+            break;
+        case ty::StmtKind::If:
+            checkIf(*s, false);
+            break;
+        case ty::StmtKind::For:
+            checkFor(*s);
+            break;
+        case ty::StmtKind::Constraint:
+            checkConstraint(*s);
+            break;
+        case ty::StmtKind::Residual:
+            checkResidual(*s);
+            break;
+        case ty::StmtKind::Find:
+            checkFind(*s);
+            break;
+        case ty::StmtKind::Initiate:
+            checkInitiate(*s);
+            break;
+        case ty::StmtKind::Print:
+            checkPrint(*s);
+            break;
+        case ty::StmtKind::Plot:
+            checkPlot(*s);
+            break;
+        case ty::StmtKind::Title:
+            checkTitle();
+            break;
+        case ty::StmtKind::Assign:
+            checkAssignment(*s);
+            break;
         }
-        return;
+        break;
     }
-
-    if (head == u"parameter")
-        parseDeclaration(true);
-    else if (head == u"variable")
-        parseDeclaration(false);
-    else if (head == u"function")
-        parseFunction();
-    else if (head == u"model")
-        parseModel();
-    else if (head == u"end")
-        parseEnd();
-    else if (head == u"if")
-        parseIf(false);
-    else if (head == u"elseif")
-        parseIf(true);
-    else if (head == u"else") {
-        ++m_pos;
-        if (m_blocks.isEmpty() || m_blocks.last().kind != u"if") {
-            report(first.line, QStringLiteral("'Else' without an open 'If' block"));
-            return;
-        }
-        if (m_blocks.last().sawElse)
-            report(first.line,
-                   QStringLiteral("a second 'Else' in the 'If' block opened at line %1")
-                       .arg(m_blocks.last().line));
-        m_blocks.last().sawElse = true;
-        expectEnd();
-    } else if (head == u"for")
-        parseFor();
-    else if (head == u"constraint")
-        parseConstraint();
-    else if (head == u"residual")
-        parseResidual();
-    else if (head == u"find")
-        parseFind();
-    else if (head == u"initiate")
-        parseInitiate();
-    else if (head == u"print")
-        parsePrint();
-    else if (head == u"plot")
-        parsePlot();
-    else if (head == u"title")
-        parseTitle();
-    else if (first.kind == Tok::Ident && !reservedWords().contains(first.lower))
-        parseAssignment();
-    else if (first.kind == Tok::Ident)
-        report(first.line, QStringLiteral("'%1' cannot start a statement").arg(first.text));
-    else
-        report(first.line,
-               QStringLiteral("unknown statement starting with %1")
-                   .arg(first.kind == Tok::String ? QStringLiteral("a string")
-                                                  : QStringLiteral("'%1'").arg(first.text)));
+    m_line = nullptr;
 }
 
-void Checker::expectEnd()
+void Checker::checkBroken(const ParsedLine &p)
 {
-    if (!atEnd() && !m_failed)
-        fail(QStringLiteral("unexpected %1 after the end of the statement").arg(describeHere()));
-}
-
-QString Checker::expectName(const QString &what)
-{
-    const Token *t = peek();
-    if (!t || t->kind != Tok::Ident || t->prime || reservedWords().contains(t->lower)) {
-        fail(QStringLiteral("expected %1, found %2").arg(what, describeHere()));
-        return QString();
+    stop(); // unbalanced parentheses; the lexer has reported its own faults
+    // Keep the block structure in step so that one bad line gives one finding.
+    if (p.head == u"model" || p.head == u"if" || p.head == u"for") {
+        Block b;
+        b.kind = p.head;
+        b.line = p.line;
+        b.name = p.second;
+        pushBlock(b);
+    } else if (p.head == u"end" && !p.second.isEmpty()) {
+        if (!m_blocks.isEmpty() && m_blocks.last().kind == p.second)
+            m_blocks.removeLast();
     }
-    ++m_pos;
-    return t->text;
 }
 
-QList<Token> Checker::parseNameList(const QString &what)
+void Checker::checkDeclaration(const Stmt &s)
 {
-    QList<Token> names;
-    do {
-        const Token *t = peek();
-        if (expectName(what).isEmpty())
-            return names;
-        names << *t;
-    } while (acceptOp(","));
-    return names;
-}
-
-void Checker::parseDeclaration(bool isParameter)
-{
-    ++m_pos;
-    const QString what
-        = isParameter ? QStringLiteral("a parameter name") : QStringLiteral("a variable name");
-    do {
-        const Token *nameTok = peek();
-        if (nameTok && nameTok->kind == Tok::Ident && reservedWords().contains(nameTok->lower)) {
-            // the declaration scan has reported it already
-            m_failed = true;
-            m_pos = m_tokens->size();
-            return;
-        }
-        if (expectName(what).isEmpty())
-            return;
+    for (std::size_t i = 0; i < s.decls.size(); ++i) {
+        const ty::Decl &d = s.decls.at(i);
+        const ty::DeclPart &part = m_line->decls.at(i);
+        if (part.stage == 0)
+            return stop();
         QList<int> sizes; // literal sizes; -1 when given by an expression
-        if (acceptOp("[")) {
-            do {
-                const Token *sizeTok = peek();
-                const int before = m_pos;
-                parseExpression();
-                if (m_failed)
-                    return;
-                bool ok = false;
-                const int n = (m_pos == before + 1 && sizeTok->kind == Tok::Number)
-                                  ? sizeTok->text.toInt(&ok)
-                                  : -1;
-                if (m_pos == before + 1 && sizeTok->kind == Tok::Number && (!ok || n < 1)) {
-                    report(sizeTok->line,
-                           QStringLiteral("the size of '%1' must be a whole number of at least 1")
-                               .arg(nameTok->text));
-                }
-                sizes << (ok ? n : -1);
-            } while (acceptOp(","));
-            if (!acceptOp("]"))
-                return fail(QStringLiteral("expected ']' after the size of '%1', found %2")
-                                .arg(nameTok->text, describeHere()));
-            if (sizes.size() > 3)
-                report(nameTok->line,
-                       QStringLiteral("'%1' has %2 sizes; an array has one to three")
-                           .arg(nameTok->text, QString::number(sizes.size())));
-        }
-        if (acceptOp("=")) {
-            if (acceptOp("[")) {
-                // a list of values for an array
-                int count = 0;
-                do {
-                    parseExpression();
-                    if (m_failed)
-                        return;
-                    ++count;
-                } while (acceptOp(","));
-                if (!acceptOp("]"))
-                    return fail(
-                        QStringLiteral("expected ',' or ']' in the values of '%1', found %2")
-                            .arg(nameTok->text, describeHere()));
-                if (sizes.isEmpty()) {
-                    report(
-                        nameTok->line,
-                        QStringLiteral("'%1' is given a list of values but no size; write %1[%2]")
-                            .arg(nameTok->text, QString::number(count)));
-                } else if (!sizes.contains(-1)) {
-                    int total = 1;
-                    for (int s : std::as_const(sizes))
-                        total *= s;
-                    if (total != count)
-                        report(nameTok->line,
-                               QStringLiteral("'%1' holds %2 values but %3 are given")
-                                   .arg(nameTok->text,
-                                        QString::number(total),
-                                        QString::number(count)));
-                }
-            } else {
-                parseExpression();
-                if (m_failed)
-                    return;
-            }
-        } else if (isParameter) {
-            return fail(
-                QStringLiteral("the parameter '%1' needs a value: %1 = ...").arg(nameTok->text));
-        }
-    } while (acceptOp(","));
-    expectEnd();
-}
-
-void Checker::parseFunction()
-{
-    const int line = peek()->line;
-    ++m_pos;
-    if (!m_blocks.isEmpty())
-        report(line, QStringLiteral("a Function must be defined outside every block"));
-    const Token *nameTok = peek();
-    if (expectName(QStringLiteral("the function's name")).isEmpty())
-        return;
-    if (!acceptOp("("))
-        return fail(QStringLiteral("expected '(' and the parameters of '%1', found %2")
-                        .arg(nameTok->text, describeHere()));
-    m_functionParams.clear();
-    if (!acceptOp(")")) {
-        do {
-            const Token *p = peek();
-            if (expectName(QStringLiteral("a parameter name")).isEmpty())
+        for (std::size_t k = 0; k < d.sizes.size(); ++k) {
+            if (!walkTop(d.sizes.at(k)))
                 return;
-            m_functionParams.insert(p->text, p->line);
-        } while (acceptOp(","));
-        if (!acceptOp(")"))
-            return fail(QStringLiteral("expected ',' or ')' in the parameters of '%1', found %2")
-                            .arg(nameTok->text, describeHere()));
+            const QString literal = part.sizeLiterals.value(qsizetype(k));
+            bool ok = false;
+            const int n = literal.isNull() ? -1 : literal.toInt(&ok);
+            if (!literal.isNull() && (!ok || n < 1))
+                report(d.sizes.at(k)->line,
+                       QStringLiteral("the size of '%1' must be a whole number of at least 1")
+                           .arg(d.name));
+            sizes << (ok ? n : -1);
+        }
+        if (part.stage == 1)
+            return stop();
+        if (sizes.size() > 3)
+            report(part.line,
+                   QStringLiteral("'%1' has %2 sizes; an array has one to three")
+                       .arg(d.name, QString::number(sizes.size())));
+        if (d.hasList) {
+            for (const ExprPtr &e : d.list)
+                if (!walkTop(e))
+                    return;
+            if (part.stage == 2)
+                return stop();
+            const qsizetype count = qsizetype(d.list.size());
+            if (sizes.isEmpty()) {
+                report(part.line,
+                       QStringLiteral("'%1' is given a list of values but no size; write %1[%2]")
+                           .arg(d.name, QString::number(count)));
+            } else if (!sizes.contains(-1)) {
+                int total = 1;
+                for (int n : std::as_const(sizes))
+                    total *= n;
+                if (total != count)
+                    report(part.line,
+                           QStringLiteral("'%1' holds %2 values but %3 are given")
+                               .arg(d.name, QString::number(total), QString::number(count)));
+            }
+        } else if (d.value) {
+            if (!walkTop(d.value))
+                return;
+        }
+        if (part.stage == 2)
+            return stop();
     }
-    if (!acceptOp("="))
-        return fail(QStringLiteral("expected '=' and the function's formula, found %1")
-                        .arg(describeHere()));
-    parseExpression();
-    m_functionParams.clear();
-    expectEnd();
+    stop();
 }
 
-void Checker::parseModel()
+void Checker::checkFunction(const Stmt &s)
 {
-    const int line = peek()->line;
-    ++m_pos;
-    const QString name = expectName(QStringLiteral("the model's name"));
+    if (!m_blocks.isEmpty())
+        report(m_line->line, QStringLiteral("a Function must be defined outside every block"));
+    if (m_line->stage < 2)
+        return stop();
+    m_functionParams.clear();
+    for (qsizetype i = 0; i < s.params.size(); ++i)
+        m_functionParams.insert(s.params.at(i), m_line->paramLines.at(std::size_t(i)));
+    if (m_line->stage < 4)
+        return stop();
+    const bool read = walkTop(s.expr);
+    m_functionParams.clear();
+    if (read)
+        stop();
+}
+
+void Checker::checkModel(const Stmt &s)
+{
+    if (m_line->stage < 1)
+        stop();
+    const int line = m_line->line;
     if (!m_blocks.isEmpty()) {
         report(line,
                QStringLiteral("a Model must be defined outside every block (the '%1' block of "
                               "line %2 is still open)")
-                   .arg(m_blocks.last().kind == u"model" ? QStringLiteral("Model")
-                        : m_blocks.last().kind == u"if"  ? QStringLiteral("If")
-                                                         : QStringLiteral("For"))
+                   .arg(blockWord(m_blocks.last().kind))
                    .arg(m_blocks.last().line));
     }
-    pushBlock(Block{QStringLiteral("model"), line, name, false, false, QString()});
-    expectEnd();
+    pushBlock(Block{QStringLiteral("model"), line, s.name, false, false, QString()});
+    stop();
 }
 
-void Checker::parseEnd()
+void Checker::checkEnd()
 {
-    const int line = peek()->line;
-    ++m_pos;
-    const Token *kindTok = peek();
-    static const QStringList kinds = {"model", "if", "for"};
-    if (!kindTok || kindTok->kind != Tok::Ident || !kinds.contains(kindTok->lower)) {
+    const int line = m_line->line;
+    if (m_line->second.isEmpty()) {
         // Taken as closing the innermost block, so that one fault gives one finding.
         if (!m_blocks.isEmpty())
             m_blocks.removeLast();
-        report(line,
-               QStringLiteral("'End' must name the block it closes: End Model, End If or "
-                              "End For"));
-        return;
+        return stop();
     }
-    ++m_pos;
-    const QString kind = kindTok->lower;
-    const QString shown = QStringLiteral("End ") + kindTok->text;
+    const QString kind = m_line->second;
+    const QString shown = QStringLiteral("End ") + m_line->endWord;
     if (m_blocks.isEmpty()) {
         report(line, QStringLiteral("'%1' closes a block that was never opened").arg(shown));
         return;
     }
     if (m_blocks.last().kind != kind) {
         int match = -1;
-        for (int i = m_blocks.size() - 1; i >= 0; --i)
+        for (int i = int(m_blocks.size()) - 1; i >= 0; --i)
             if (m_blocks.at(i).kind == kind) {
                 match = i;
                 break;
@@ -842,24 +709,20 @@ void Checker::parseEnd()
         // The blocks opened after the one this End closes were never closed.
         while (m_blocks.size() > match + 1) {
             const Block b = m_blocks.takeLast();
-            const QString k = b.kind == u"model" ? QStringLiteral("Model")
-                              : b.kind == u"if"  ? QStringLiteral("If")
-                                                 : QStringLiteral("For");
             report(b.line,
                    QStringLiteral("'%1' block opened here is never closed (missing 'End "
                                   "%1' before '%2' at line %3)")
-                       .arg(k, shown)
+                       .arg(blockWord(b.kind), shown)
                        .arg(line));
         }
     }
     m_blocks.removeLast();
-    expectEnd();
+    stop();
 }
 
-void Checker::parseIf(bool elseIf)
+void Checker::checkIf(const Stmt &s, bool elseIf)
 {
-    const int line = peek()->line;
-    ++m_pos;
+    const int line = m_line->line;
     if (elseIf) {
         if (m_blocks.isEmpty() || m_blocks.last().kind != u"if") {
             report(line, QStringLiteral("'ElseIf' without an open 'If' block"));
@@ -872,112 +735,80 @@ void Checker::parseIf(bool elseIf)
     } else {
         pushBlock(Block{QStringLiteral("if"), line, QString(), false, false, QString()});
     }
-    if (atEnd() || isWord(peek(), "then"))
-        return fail(QStringLiteral("expected a condition after '%1'")
-                        .arg(elseIf ? QStringLiteral("ElseIf") : QStringLiteral("If")));
-    parseExpression();
-    if (m_failed)
-        return;
-    if (!acceptWord("then"))
-        return fail(
-            QStringLiteral("expected 'Then' after the condition, found %1").arg(describeHere()));
-    if (!atEnd())
-        fail(QStringLiteral("nothing may follow 'Then' on its line; write the statements on the "
-                            "lines below"));
+    if (m_line->stage < 1 || !walkTop(s.conditions.front()))
+        return stop();
+    stop();
 }
 
-void Checker::parseFor()
+void Checker::checkElse()
 {
-    const int line = peek()->line;
-    ++m_pos;
-    pushBlock(Block{QStringLiteral("for"), line, QString(), false, false, QString()});
-    const Token *var = peek();
-    if (expectName(QStringLiteral("the loop variable")).isEmpty())
+    const int line = m_line->line;
+    if (m_blocks.isEmpty() || m_blocks.last().kind != u"if") {
+        report(line, QStringLiteral("'Else' without an open 'If' block"));
         return;
-    const Symbol sym = m_symbols.value(var->text);
-    if (sym.kind != SymKind::LoopVariable && sym.kind != SymKind::Variable)
-        report(var->line,
-               QStringLiteral("'%1' is %2 and cannot count a loop")
-                   .arg(var->text, kindName(sym.kind)));
-    else if (sym.dims > 0)
-        report(var->line,
-               QStringLiteral("'%1' is an array and cannot count a loop").arg(var->text));
-    if (!acceptOp("="))
-        return fail(
-            QStringLiteral("expected '=' after the loop variable, found %1").arg(describeHere()));
-    parseExpression();
-    if (m_failed)
-        return;
-    if (!acceptWord("to"))
-        return fail(QStringLiteral("expected 'To' and the last value of the loop, found %1")
-                        .arg(describeHere()));
-    parseExpression();
-    if (m_failed)
-        return;
-    if (acceptWord("step"))
-        parseExpression();
-    expectEnd();
-}
-
-void Checker::parseConstraint()
-{
-    const int line = peek()->line;
-    ++m_pos;
-    if (!inModel())
-        report(line, QStringLiteral("a Constraint belongs inside a Model"));
-    // an optional label: "Constraint fence: ..."
-    if (peek() && peek()->kind == Tok::Ident && isOp(peek(1), ":")) {
-        if (expectName(QStringLiteral("the constraint's label")).isEmpty())
-            return;
-        ++m_pos;
     }
-    parseSum();
-    if (m_failed)
-        return;
-    if (!(acceptOp("<=") || acceptOp(">=") || acceptOp("==")))
-        return fail(QStringLiteral("a constraint compares two sides with <=, >= or ==; found %1")
-                        .arg(describeHere()));
-    parseSum();
-    expectEnd();
+    if (m_blocks.last().sawElse)
+        report(line,
+               QStringLiteral("a second 'Else' in the 'If' block opened at line %1")
+                   .arg(m_blocks.last().line));
+    m_blocks.last().sawElse = true;
+    stop();
 }
 
-void Checker::parseResidual()
+void Checker::checkFor(const Stmt &s)
 {
-    const int line = peek()->line;
-    ++m_pos;
+    pushBlock(Block{QStringLiteral("for"), m_line->line, QString(), false, false, QString()});
+    if (m_line->stage < 1)
+        return stop();
+    const int varLine = m_line->nameLine;
+    const Symbol sym = m_symbols.value(s.name);
+    if (sym.kind != SymKind::LoopVariable && sym.kind != SymKind::Variable)
+        report(
+            varLine,
+            QStringLiteral("'%1' is %2 and cannot count a loop").arg(s.name, kindName(sym.kind)));
+    else if (sym.dims > 0)
+        report(varLine, QStringLiteral("'%1' is an array and cannot count a loop").arg(s.name));
+    if (m_line->stage < 2 || !walkTop(s.first) || !walkTop(s.last))
+        return stop();
+    if (s.step && !walkTop(s.step))
+        return;
+    stop();
+}
+
+void Checker::checkConstraint(const Stmt &s)
+{
     if (!inModel())
-        report(line, QStringLiteral("a Residual belongs inside a Model"));
+        report(m_line->line, QStringLiteral("a Constraint belongs inside a Model"));
+    if (m_line->stage < 1 || !walkTop(s.left) || !walkTop(s.right))
+        return stop();
+    stop();
+}
+
+void Checker::checkResidual(const Stmt &s)
+{
+    if (!inModel())
+        report(m_line->line, QStringLiteral("a Residual belongs inside a Model"));
     else
         ++m_models[currentModel()].residuals;
-    if (atEnd())
-        return fail(QStringLiteral("expected the expression the DAE solver drives to zero"));
-    parseSum();
-    expectEnd();
+    if (!walkTop(s.expr))
+        return;
+    stop();
 }
 
-void Checker::parseWithOptions(const QStringList &allowed)
+bool Checker::checkOptions(const Stmt &s)
 {
-    do {
-        const Token *opt = peek();
-        if (!opt || opt->kind != Tok::Ident) {
-            return fail(QStringLiteral("expected an option name after 'With', found %1")
-                            .arg(describeHere()));
-        }
-        bool known = false;
-        for (const QString &a : allowed)
-            known = known || a.toLower() == opt->lower;
-        if (!known) {
-            return fail(QStringLiteral("unknown option '%1'; this statement takes %2")
-                            .arg(opt->text, allowed.join(QStringLiteral(", "))));
-        }
-        ++m_pos;
-        if (!acceptOp("="))
-            return fail(QStringLiteral("expected '=' after the option '%1', found %2")
-                            .arg(opt->text, describeHere()));
-        parseExpression();
-        if (m_failed)
-            return;
-    } while (acceptOp(","));
+    for (const ty::Option &o : s.options)
+        if (!walkTop(o.value))
+            return false;
+    return true;
+}
+
+bool Checker::checkItems(const Stmt &s, std::size_t from, std::size_t to)
+{
+    for (std::size_t i = from; i < to; ++i)
+        if (s.items.at(i).expr && !walkTop(s.items.at(i).expr))
+            return false;
+    return true;
 }
 
 void Checker::recordSet(const QString &name, bool derivative)
@@ -991,10 +822,10 @@ void Checker::recordSet(const QString &name, bool derivative)
         m_models[model].assigned.insert(name);
 }
 
-bool Checker::noDuplicates(const QList<Token> &names)
+bool Checker::noDuplicates(const QList<Named> &names)
 {
     QSet<QString> seen;
-    for (const Token &t : names) {
+    for (const Named &t : names) {
         if (seen.contains(t.text)) {
             report(t.line, QStringLiteral("'%1' is listed twice").arg(t.text));
             return false;
@@ -1009,7 +840,7 @@ void Checker::checkSolverUses()
     for (const SolverUse &use : std::as_const(m_uses)) {
         const ModelInfo info = m_models.value(use.model);
         if (use.isFind) {
-            for (const Token &t : use.names)
+            for (const Named &t : use.names)
                 if (!info.assigned.contains(t.text))
                     report(use.line,
                            QStringLiteral("the model '%1' never sets '%2', the objective of this "
@@ -1019,7 +850,7 @@ void Checker::checkSolverUses()
         }
         QStringList withoutDerivative;
         QSet<QString> listed;
-        for (const Token &t : use.names) {
+        for (const Named &t : use.names) {
             listed.insert(t.text);
             if (!info.derivatives.contains(t.text))
                 withoutDerivative << t.text;
@@ -1057,37 +888,31 @@ void Checker::checkSolverUses()
     }
 }
 
-QString Checker::parseModelReference(bool &runnable)
+bool Checker::checkModelReference(const QString &model)
 {
-    runnable = false;
-    const Token *modelTok = peek();
-    const QString model = expectName(QStringLiteral("the model's name"));
-    if (model.isEmpty())
-        return model;
+    const int line = m_line->modelLine;
     const auto mit = m_symbols.constFind(model);
     if (mit == m_symbols.constEnd() || mit->kind != SymKind::Model)
-        report(modelTok->line,
-               QStringLiteral("the model '%1' is never defined").arg(modelTok->text));
+        report(line, QStringLiteral("the model '%1' is never defined").arg(model));
     else if (model == currentModel())
-        report(modelTok->line,
-               QStringLiteral("the model '%1' cannot run itself").arg(modelTok->text));
+        report(line, QStringLiteral("the model '%1' cannot run itself").arg(model));
     else
-        runnable = true;
-    return model;
+        return true;
+    return false;
 }
 
-void Checker::parseFind()
+void Checker::checkFind(const Stmt &s)
 {
-    ++m_pos;
-    const QList<Token> unknowns = parseNameList(QStringLiteral("the name of an unknown to find"));
-    if (m_failed)
-        return;
+    const ParsedLine &p = *m_line;
+    if (p.stage < 1)
+        return stop();
+    const QList<Named> unknowns = listed(s.unknowns, p.unknownLines);
     noDuplicates(unknowns);
-    for (const Token &u : unknowns)
+    for (const Named &u : unknowns)
         recordSet(u.text, false);
     int scalarUnknowns = 0;
     bool countable = true;
-    for (const Token &u : unknowns) {
+    for (const Named &u : unknowns) {
         const auto it = m_symbols.constFind(u.text);
         if (it == m_symbols.constEnd())
             report(u.line, unknownVariable(u.text));
@@ -1100,63 +925,47 @@ void Checker::parseFind()
         else
             ++scalarUnknowns;
     }
-    if (!acceptWord("in"))
-        return fail(
-            QStringLiteral("expected 'In' and the model's name, found %1").arg(describeHere()));
-    const Token *modelTok = peek();
-    bool runnable = false;
-    const QString model = parseModelReference(runnable);
-    if (model.isEmpty())
-        return;
-    if (!acceptWord("using"))
-        return fail(
-            QStringLiteral("expected 'Using' and a solver's name, found %1").arg(describeHere()));
-    const Token *solverTok = peek();
-    if (!solverTok || solverTok->kind != Tok::Ident)
-        return fail(QStringLiteral("expected a solver's name, found %1").arg(describeHere()));
-    ++m_pos;
-    const auto sit = solvers().constFind(solverTok->lower);
+    if (p.stage < 3)
+        return stop();
+    const bool runnable = checkModelReference(s.model);
+    if (p.stage < 4)
+        return stop();
+    const QString solverLower = p.solverText.toLower();
+    const QString solverUpper = p.solverText.toUpper();
+    const auto sit = solvers().constFind(solverLower);
     std::optional<SolverKind> kind;
     if (sit == solvers().constEnd())
-        report(solverTok->line,
-               QStringLiteral("unknown solver '%1'").arg(solverTok->text)
-                   + suggest(solverTok->text, solverNames()));
+        report(p.solverLine,
+               QStringLiteral("unknown solver '%1'").arg(p.solverText)
+                   + suggest(p.solverText, solverNames()));
     else if (*sit == SolverKind::Integrator)
-        report(solverTok->line,
+        report(p.solverLine,
                QStringLiteral("%1 integrates differential equations; use it with Initiate, not "
                               "Find")
-                   .arg(solverTok->text.toUpper()));
+                   .arg(solverUpper));
     else
         kind = *sit;
-    if (!acceptWord("to"))
-        return fail(QStringLiteral("expected 'To' and the objective (Minimize, Maximize, Zero or "
-                                   "Fit), found %1")
-                        .arg(describeHere()));
-    const Token *goalTok = peek();
-    static const QStringList goals = {"minimize", "maximize", "zero", "fit"};
-    if (!goalTok || goalTok->kind != Tok::Ident || !goals.contains(goalTok->lower))
-        return fail(QStringLiteral("expected Minimize, Maximize, Zero or Fit after 'To', found %1")
-                        .arg(describeHere()));
-    ++m_pos;
-    const QString goal = goalTok->lower;
+    if (p.stage < 5)
+        return stop();
+    const QString &goal = s.goal;
     if (kind) {
-        const QString s = solverTok->text.toUpper();
         if (*kind == SolverKind::RootFinder && goal != u"zero")
-            report(goalTok->line, QStringLiteral("%1 finds roots: write 'To Zero'").arg(s));
+            report(p.goalLine, QStringLiteral("%1 finds roots: write 'To Zero'").arg(solverUpper));
         else if (*kind == SolverKind::LeastSquares && goal != u"fit")
-            report(goalTok->line, QStringLiteral("%1 fits data: write 'To Fit'").arg(s));
+            report(p.goalLine, QStringLiteral("%1 fits data: write 'To Fit'").arg(solverUpper));
         else if (*kind == SolverKind::Optimizer && goal != u"minimize" && goal != u"maximize")
-            report(goalTok->line,
-                   QStringLiteral("%1 optimizes: write 'To Minimize' or 'To Maximize'").arg(s));
+            report(p.goalLine,
+                   QStringLiteral("%1 optimizes: write 'To Minimize' or 'To Maximize'")
+                       .arg(solverUpper));
     }
-    const QList<Token> targets = parseNameList(QStringLiteral("the objective's name"));
-    if (m_failed)
-        return;
+    if (p.stage < 6)
+        return stop();
+    const QList<Named> targets = listed(s.objectives, p.objectiveLines);
     noDuplicates(targets);
     if (runnable)
-        m_uses << SolverUse{modelTok->line, model, targets, true, false};
+        m_uses << SolverUse{p.modelLine, s.model, targets, true, false};
     int scalarTargets = 0;
-    for (const Token &t : targets) {
+    for (const Named &t : targets) {
         const auto it = m_symbols.constFind(t.text);
         if (it == m_symbols.constEnd())
             report(t.line, unknownVariable(t.text));
@@ -1171,484 +980,257 @@ void Checker::parseFind()
             ++scalarTargets;
     }
     if ((goal == u"minimize" || goal == u"maximize") && targets.size() != 1)
-        report(goalTok->line,
-               QStringLiteral("To %1 takes exactly one objective").arg(goalTok->text));
+        report(p.goalLine, QStringLiteral("To %1 takes exactly one objective").arg(p.goalText));
     if (kind == SolverKind::RootFinder && goal == u"zero" && countable
         && scalarUnknowns != scalarTargets)
-        report(goalTok->line,
-               QStringLiteral("%1 needs as many equations as unknowns: %2 unknowns, %3 to zero")
-                   .arg(solverTok->text.toUpper(),
-                        QString::number(scalarUnknowns),
-                        QString::number(scalarTargets)));
-    if (acceptWord("with"))
-        parseWithOptions({QStringLiteral("Tolerance"), QStringLiteral("MaxIter")});
-    expectEnd();
+        report(
+            p.goalLine,
+            QStringLiteral("%1 needs as many equations as unknowns: %2 unknowns, %3 to zero")
+                .arg(solverUpper, QString::number(scalarUnknowns), QString::number(scalarTargets)));
+    if (!checkOptions(s))
+        return;
+    stop();
 }
 
-void Checker::parseInitiate()
+void Checker::checkInitiate(const Stmt &s)
 {
-    ++m_pos;
-    const Token *solverTok = peek();
-    if (!solverTok || solverTok->kind != Tok::Ident)
-        return fail(QStringLiteral("expected an integrator's name after 'Initiate', found %1")
-                        .arg(describeHere()));
-    ++m_pos;
-    const auto sit = solvers().constFind(solverTok->lower);
+    const ParsedLine &p = *m_line;
+    if (p.stage < 1)
+        return stop();
+    const auto sit = solvers().constFind(p.solverText.toLower());
     if (sit == solvers().constEnd())
-        report(solverTok->line,
-               QStringLiteral("unknown solver '%1'").arg(solverTok->text)
-                   + suggest(solverTok->text, solverNames()));
+        report(p.solverLine,
+               QStringLiteral("unknown solver '%1'").arg(p.solverText)
+                   + suggest(p.solverText, solverNames()));
     else if (*sit != SolverKind::Integrator)
-        report(solverTok->line,
+        report(p.solverLine,
                QStringLiteral("%1 is not an integrator; Initiate takes RKF45, RK4, EULER, ADAMS, "
                               "GEAR or DAE")
-                   .arg(solverTok->text.toUpper()));
-    if (!acceptWord("for"))
-        return fail(
-            QStringLiteral("expected 'For' and the model's name, found %1").arg(describeHere()));
-    const Token *modelTok = peek();
-    bool runnable = false;
-    const QString model = parseModelReference(runnable);
-    if (model.isEmpty())
-        return;
-    if (!acceptWord("equations"))
-        return fail(QStringLiteral("expected 'Equations' and the state variables, found %1")
-                        .arg(describeHere()));
-    const QList<Token> states = parseNameList(QStringLiteral("a state variable"));
-    if (m_failed)
-        return;
+                   .arg(p.solverText.toUpper()));
+    if (p.stage < 2)
+        return stop();
+    const bool runnable = checkModelReference(s.model);
+    if (p.stage < 3)
+        return stop();
+    const QList<Named> states = listed(s.unknowns, p.unknownLines);
     if (noDuplicates(states) && runnable)
-        m_uses << SolverUse{modelTok->line, model, states, false, solverTok->lower == u"dae"};
-    for (const Token &s : states)
-        recordSet(s.text, false);
-    for (const Token &s : states) {
-        const auto it = m_symbols.constFind(s.text);
+        m_uses << SolverUse{p.modelLine, s.model, states, false, p.solverText.toLower() == u"dae"};
+    for (const Named &st : states)
+        recordSet(st.text, false);
+    for (const Named &st : states) {
+        const auto it = m_symbols.constFind(st.text);
         if (it == m_symbols.constEnd())
-            report(s.line, unknownVariable(s.text));
+            report(st.line, unknownVariable(st.text));
         else if (it->kind != SymKind::Variable)
-            report(s.line,
+            report(st.line,
                    QStringLiteral("'%1' is %2; only variables can be integrated")
-                       .arg(s.text, kindName(it->kind)));
+                       .arg(st.text, kindName(it->kind)));
     }
-    if (!acceptWord("of"))
-        return fail(QStringLiteral("expected 'Of' and the independent variable, found %1")
-                        .arg(describeHere()));
-    const Token *indep = peek();
-    if (expectName(QStringLiteral("the independent variable")).isEmpty())
-        return;
-    recordSet(indep->text, false);
+    if (p.stage < 4)
+        return stop();
+    recordSet(s.independent, false);
     {
-        const auto it = m_symbols.constFind(indep->text);
+        const auto it = m_symbols.constFind(s.independent);
         if (it == m_symbols.constEnd())
-            report(indep->line, unknownVariable(indep->text));
+            report(p.independentLine, unknownVariable(s.independent));
         else if (it->kind != SymKind::Variable || it->dims > 0)
-            report(indep->line,
+            report(p.independentLine,
                    QStringLiteral("the independent variable '%1' must be a scalar variable")
-                       .arg(indep->text));
+                       .arg(s.independent));
     }
-    if (!acceptWord("span"))
-        return fail(QStringLiteral("expected 'Span' with the first and last value of %1, found %2")
-                        .arg(indep->text, describeHere()));
-    parseExpression();
-    if (m_failed)
+    if (!walkTop(s.spanFrom) || !walkTop(s.spanTo) || !walkTop(s.outputStep))
         return;
-    if (!acceptOp(","))
-        return fail(QStringLiteral("expected ',' and the last value of the span, found %1")
-                        .arg(describeHere()));
-    parseExpression();
-    if (m_failed)
+    if (s.until && !walkTop(s.until))
         return;
-    if (!acceptWord("step"))
-        return fail(
-            QStringLiteral("expected 'Step' and the output step, found %1").arg(describeHere()));
-    parseExpression();
-    if (m_failed)
+    if (!checkOptions(s))
         return;
-    if (acceptWord("until")) {
-        parseExpression();
-        if (m_failed)
-            return;
-    }
-    if (acceptWord("with"))
-        parseWithOptions({QStringLiteral("Tolerance"),
-                          QStringLiteral("AbsTolerance"),
-                          QStringLiteral("StepSize")});
-    expectEnd();
+    stop();
 }
 
-void Checker::parsePrint()
+void Checker::checkPrint(const Stmt &s)
 {
-    ++m_pos;
-    if (atEnd())
-        return; // an empty line of output
-    do {
-        if (peek() && peek()->kind == Tok::String) {
-            ++m_pos;
-            continue;
-        }
-        parseExpression();
-        if (m_failed)
-            return;
-    } while (acceptOp(","));
-    expectEnd();
+    if (checkItems(s, 0, s.items.size()))
+        stop();
 }
 
-void Checker::parsePlot()
+void Checker::checkPlot(const Stmt &s)
 {
-    ++m_pos;
-    if (atEnd() || isWord(peek(), "vs"))
-        return fail(QStringLiteral("expected what to plot before 'Vs'"));
-    int plotted = 0;
-    do {
-        parseExpression();
-        if (m_failed)
+    for (const ExprPtr &y : s.ys)
+        if (!walkTop(y))
             return;
-        ++plotted;
-    } while (acceptOp(","));
-    if (!acceptWord("vs"))
-        return fail(
-            QStringLiteral("expected 'Vs' and the horizontal axis, found %1").arg(describeHere()));
-    parseExpression();
-    if (m_failed)
-        return;
+    if (m_line->stage < 1 || !walkTop(s.x))
+        return stop();
+    const qsizetype plotted = qsizetype(s.ys.size());
     QSet<QString> seen;
-    while (!atEnd()) {
-        const Token *clause = peek();
-        const bool flag = isWord(clause, "markers") || isWord(clause, "dashed")
-                          || isWord(clause, "logx") || isWord(clause, "logy");
-        if (!(flag || isWord(clause, "title") || isWord(clause, "xlabel")
-              || isWord(clause, "ylabel") || isWord(clause, "named")))
-            return fail(QStringLiteral("expected Named, Title, XLabel, YLabel, Markers, Dashed, "
-                                       "LogX or LogY, found %1")
-                            .arg(describeHere()));
-        ++m_pos;
-        if (seen.contains(clause->lower))
-            report(clause->line, QStringLiteral("'%1' is given twice").arg(clause->text));
-        seen.insert(clause->lower);
+    for (const ty::PlotClause &clause : m_line->clauses) {
+        if (seen.contains(clause.lower))
+            report(clause.line, QStringLiteral("'%1' is given twice").arg(clause.text));
+        seen.insert(clause.lower);
         if (seen.contains(QStringLiteral("markers")) && seen.contains(QStringLiteral("dashed"))
-            && (clause->lower == u"markers" || clause->lower == u"dashed"))
-            report(clause->line,
+            && (clause.lower == u"markers" || clause.lower == u"dashed"))
+            report(clause.line,
                    QStringLiteral("a series is drawn either with Markers or Dashed, not both"));
-        if (flag)
-            continue;
-        if (clause->lower == u"named" && plotted > 1)
-            report(clause->line,
-                   QStringLiteral("'Named' names the series of a Plot of one value; this Plot "
-                                  "draws %1 (give each its own Plot)")
-                       .arg(plotted));
-        if (clause->lower == u"named") {
+        if (clause.lower == u"named") {
+            if (plotted > 1)
+                report(clause.line,
+                       QStringLiteral("'Named' names the series of a Plot of one value; this "
+                                      "Plot draws %1 (give each its own Plot)")
+                           .arg(plotted));
             // the series' name: texts and values, as in Print
-            do {
-                if (peek() && peek()->kind == Tok::String) {
-                    ++m_pos;
-                    continue;
-                }
-                parseExpression();
-                if (m_failed)
-                    return;
-            } while (acceptOp(","));
-            continue;
+            if (!checkItems(s, clause.itemsFrom, clause.itemsTo))
+                return;
         }
-        if (!peek() || peek()->kind != Tok::String)
-            return fail(QStringLiteral("expected a text in quotes after '%1', found %2")
-                            .arg(clause->text, describeHere()));
-        ++m_pos;
     }
+    stop();
 }
 
-void Checker::parseTitle()
+void Checker::checkTitle()
 {
-    ++m_pos;
     if (!m_blocks.isEmpty())
-        report(peek(-1)->line, QStringLiteral("the Title belongs outside every block"));
-    if (!peek() || peek()->kind != Tok::String)
-        return fail(QStringLiteral("expected the title in quotes, found %1").arg(describeHere()));
-    ++m_pos;
-    expectEnd();
+        report(m_line->line, QStringLiteral("the Title belongs outside every block"));
+    stop();
 }
 
-void Checker::parseAssignment()
+void Checker::checkAssignment(const Stmt &s)
 {
-    const Token &target = *peek();
-    ++m_pos;
-    // Something that is not an assignment: report the first word as the fault.
-    if (!isOp(peek(), "=") && !isOp(peek(), "[")) {
-        if (!m_symbols.contains(target.text) && !target.prime) {
-            report(target.line,
-                   QStringLiteral("unknown statement '%1'").arg(target.text)
-                       + suggest(target.text, statementWords()));
-            m_pos = m_tokens->size();
+    const ParsedLine &p = *m_line;
+    const int line = p.nameLine;
+    if (p.stage == 0) {
+        // Something that is not an assignment: report the first word as the fault.
+        if (!m_symbols.contains(s.name) && !s.derivative) {
+            m_stopped = true;
+            report(line,
+                   QStringLiteral("unknown statement '%1'").arg(s.name)
+                       + suggest(s.name, statementWords()));
             return;
         }
-        return fail(QStringLiteral("malformed assignment: expected '=' after '%1', found %2")
-                        .arg(target.text + (target.prime ? QStringLiteral("'") : QString()),
-                             describeHere()));
+        return stop();
     }
-    int indexCount = 0;
-    const bool indexed = acceptOp("[");
-    if (indexed) {
-        indexCount = parseArguments("]");
-        if (m_failed)
+    for (const ExprPtr &e : s.indices)
+        if (!walkTop(e))
             return;
-    }
-    if (!acceptOp("="))
-        return fail(QStringLiteral("malformed assignment: expected '=' after '%1[...]', found %2")
-                        .arg(target.text, describeHere()));
-    if (atEnd())
-        return fail(QStringLiteral("malformed assignment: nothing after '='"));
-
-    recordSet(target.text, target.prime);
-    const auto it = m_symbols.constFind(target.text);
-    if (target.lower == u"pi" || target.lower == u"iteration") {
-        report(target.line,
-               QStringLiteral("'%1' is built in and cannot be assigned").arg(target.text));
+    if (p.stage < 3)
+        return stop();
+    const bool indexed = p.indexed;
+    const qsizetype indexCount = qsizetype(s.indices.size());
+    recordSet(s.name, s.derivative);
+    const auto it = m_symbols.constFind(s.name);
+    const QString lower = s.name.toLower();
+    if (lower == u"pi" || lower == u"iteration") {
+        report(line, QStringLiteral("'%1' is built in and cannot be assigned").arg(s.name));
     } else if (it == m_symbols.constEnd()) {
-        report(target.line, unknownVariable(target.text));
+        report(line, unknownVariable(s.name));
     } else if (it->kind != SymKind::Variable) {
-        report(target.line,
-               QStringLiteral("'%1' is %2 and cannot be assigned")
-                   .arg(target.text, kindName(it->kind)));
+        report(line,
+               QStringLiteral("'%1' is %2 and cannot be assigned").arg(s.name, kindName(it->kind)));
     } else {
-        if (target.prime && !inModel())
-            report(target.line,
-                   QStringLiteral("a derivative (%1') is set inside a Model").arg(target.text));
+        if (s.derivative && !inModel())
+            report(line, QStringLiteral("a derivative (%1') is set inside a Model").arg(s.name));
         if (indexed && it->dims == 0)
-            report(target.line,
-                   QStringLiteral("'%1' is not an array and takes no index").arg(target.text));
+            report(line, QStringLiteral("'%1' is not an array and takes no index").arg(s.name));
         else if (indexed && indexCount != it->dims)
-            report(target.line,
+            report(line,
                    QStringLiteral("'%1' has %2 dimension(s) but %3 index(es) are given")
-                       .arg(target.text, QString::number(it->dims), QString::number(indexCount)));
+                       .arg(s.name, QString::number(it->dims), QString::number(indexCount)));
         else if (!indexed && it->dims > 0)
-            report(target.line,
-                   QStringLiteral("'%1' is an array: assign its elements, %1[i] = ...")
-                       .arg(target.text));
+            report(
+                line,
+                QStringLiteral("'%1' is an array: assign its elements, %1[i] = ...").arg(s.name));
     }
-    parseExpression();
-    expectEnd();
+    if (!walkTop(s.expr))
+        return;
+    stop();
 }
 
 // Expressions ------------------------------------------------------------
 
-// Expressions nest by recursion; a limit keeps hostile input (thousands of
-// parentheses or signs) from exhausting the stack.
-constexpr int maxNesting = 200;
-
-struct NestingGuard
+// The checks of an expression come in the order its parts are written: the
+// arguments of a call or an index before the name they belong to.
+bool Checker::walk(const Expr &e)
 {
-    explicit NestingGuard(int &depth)
-        : m_depth(depth)
-    {
-        ++m_depth;
+    for (const ExprPtr &a : e.args)
+        if (!walk(*a))
+            return false;
+    if (!e.complete)
+        return false;
+    switch (e.op) {
+    case Op::Call:
+        checkCall(e);
+        break;
+    case Op::Name:
+    case Op::Index:
+    case Op::Deriv:
+        checkNameUse(e);
+        break;
+    default:
+        break;
     }
-    ~NestingGuard() { --m_depth; }
-    int &m_depth;
-};
-
-void Checker::parseExpression()
-{
-    NestingGuard guard(m_depth);
-    if (m_depth > maxNesting)
-        return fail(QStringLiteral("the expression is nested too deeply"));
-    parseOr();
+    return true;
 }
 
-void Checker::parseOr()
+void Checker::checkCall(const Expr &e)
 {
-    parseAnd();
-    while (!m_failed && acceptWord("or"))
-        parseAnd();
-}
-
-void Checker::parseAnd()
-{
-    parseNot();
-    while (!m_failed && acceptWord("and"))
-        parseNot();
-}
-
-void Checker::parseNot()
-{
-    NestingGuard guard(m_depth);
-    if (m_depth > maxNesting)
-        return fail(QStringLiteral("the expression is nested too deeply"));
-    if (acceptWord("not"))
-        return parseNot();
-    parseComparison();
-}
-
-void Checker::parseComparison()
-{
-    parseSum();
-    if (m_failed)
-        return;
-    static const char *const relations[] = {"<", "<=", ">", ">=", "==", "<>"};
-    for (const char *rel : relations) {
-        if (acceptOp(rel)) {
-            parseSum();
-            if (!m_failed) {
-                for (const char *again : relations)
-                    if (isOp(peek(), again))
-                        return fail(QStringLiteral("comparisons cannot be chained; join them with "
-                                                   "'and'"));
-            }
-            return;
-        }
-    }
-    if (isOp(peek(), "="))
-        fail(QStringLiteral("'=' assigns; compare with '=='"));
-}
-
-void Checker::parseSum()
-{
-    parseProduct();
-    while (!m_failed && (acceptOp("+") || acceptOp("-")))
-        parseProduct();
-}
-
-void Checker::parseProduct()
-{
-    parseUnary();
-    while (!m_failed && (acceptOp("*") || acceptOp("/")))
-        parseUnary();
-}
-
-void Checker::parseUnary()
-{
-    NestingGuard guard(m_depth);
-    if (m_depth > maxNesting)
-        return fail(QStringLiteral("the expression is nested too deeply"));
-    if (acceptOp("-") || acceptOp("+"))
-        return parseUnary();
-    parsePower();
-}
-
-void Checker::parsePower()
-{
-    parsePrimary();
-    if (!m_failed && acceptOp("^"))
-        parseUnary(); // right-associative: 2^3^2 = 2^9
-}
-
-int Checker::parseArguments(const char *close)
-{
-    if (acceptOp(close))
-        return 0;
-    int count = 0;
-    do {
-        parseExpression();
-        if (m_failed)
-            return count;
-        ++count;
-    } while (acceptOp(","));
-    if (!acceptOp(close)) {
-        fail(QStringLiteral("expected ',' or '%1', found %2")
-                 .arg(QLatin1String(close), describeHere()));
-    }
-    return count;
-}
-
-void Checker::parsePrimary()
-{
-    const Token *t = peek();
-    if (!t)
-        return fail(QStringLiteral("the expression is incomplete"));
-    if (t->kind == Tok::Number) {
-        ++m_pos;
-        return;
-    }
-    if (t->kind == Tok::String)
-        return fail(QStringLiteral("a text in quotes cannot be part of a calculation"));
-    if (isOp(t, "(")) {
-        ++m_pos;
-        parseExpression();
-        if (m_failed)
-            return;
-        if (!acceptOp(")"))
-            fail(QStringLiteral("expected ')', found %1").arg(describeHere()));
-        return;
-    }
-    if (t->kind != Tok::Ident || reservedWords().contains(t->lower))
-        return fail(
-            QStringLiteral("expected a number, a name or '(', found %1").arg(describeHere()));
-    ++m_pos;
-    if (!t->prime && isOp(peek(), "(")) {
-        ++m_pos;
-        const int line = t->line;
-        const int count = parseArguments(")");
-        if (m_failed)
-            return;
-        const auto bit = builtins().constFind(t->lower);
-        if (bit != builtins().constEnd()) {
-            if (*bit >= 0 && count != *bit)
-                report(line,
-                       QStringLiteral("'%1' takes %2 argument(s), %3 given")
-                           .arg(t->text, QString::number(*bit), QString::number(count)));
-            else if (*bit < 0 && count < 1)
-                report(line, QStringLiteral("'%1' takes at least one argument").arg(t->text));
-            return;
-        }
-        const auto it = m_symbols.constFind(t->text);
-        if (it == m_symbols.constEnd())
-            report(line,
-                   QStringLiteral("unknown function '%1'").arg(t->text)
-                       + suggest(t->text, functionNames()));
-        else if (it->kind != SymKind::Function)
-            report(line,
-                   QStringLiteral("'%1' is %2, not a function; an array takes [ ]")
-                       .arg(t->text, kindName(it->kind)));
-        else if (it->arity != count)
-            report(line,
+    const qsizetype count = qsizetype(e.args.size());
+    const QString lower = e.name.toLower();
+    const auto bit = builtins().constFind(lower);
+    if (bit != builtins().constEnd()) {
+        if (*bit >= 0 && count != *bit)
+            report(e.line,
                    QStringLiteral("'%1' takes %2 argument(s), %3 given")
-                       .arg(t->text, QString::number(it->arity), QString::number(count)));
+                       .arg(e.name, QString::number(*bit), QString::number(count)));
+        else if (*bit < 0 && count < 1)
+            report(e.line, QStringLiteral("'%1' takes at least one argument").arg(e.name));
         return;
     }
-    int indexCount = 0;
-    const bool indexed = acceptOp("[");
-    if (indexed) {
-        indexCount = parseArguments("]");
-        if (m_failed)
-            return;
-    }
-    checkNameUse(*t, indexCount, indexed);
+    const auto it = m_symbols.constFind(e.name);
+    if (it == m_symbols.constEnd())
+        report(e.line,
+               QStringLiteral("unknown function '%1'").arg(e.name)
+                   + suggest(e.name, functionNames()));
+    else if (it->kind != SymKind::Function)
+        report(e.line,
+               QStringLiteral("'%1' is %2, not a function; an array takes [ ]")
+                   .arg(e.name, kindName(it->kind)));
+    else if (it->arity != count)
+        report(e.line,
+               QStringLiteral("'%1' takes %2 argument(s), %3 given")
+                   .arg(e.name, QString::number(it->arity), QString::number(count)));
 }
 
-void Checker::checkNameUse(const Token &name, int indexCount, bool indexed)
+void Checker::checkNameUse(const Expr &e)
 {
-    if (m_functionParams.contains(name.text) && !indexed && !name.prime)
+    const bool indexed = e.indexed;
+    const bool prime = e.op == Op::Deriv;
+    const qsizetype indexCount = qsizetype(e.args.size());
+    if (m_functionParams.contains(e.name) && !indexed && !prime)
         return;
-    // pi, and the number of the running Find's iteration
-    if ((name.lower == u"pi" || name.lower == u"iteration") && !indexed && !name.prime)
-        return;
-    if (builtins().contains(name.lower)) {
-        report(name.line,
-               QStringLiteral("the function '%1' needs its arguments in ( )").arg(name.text));
+    const QString lower = e.name.toLower();
+    if (builtins().contains(lower)) {
+        report(e.line, QStringLiteral("the function '%1' needs its arguments in ( )").arg(e.name));
         return;
     }
-    const auto it = m_symbols.constFind(name.text);
+    const auto it = m_symbols.constFind(e.name);
     if (it == m_symbols.constEnd()) {
-        report(name.line,
-               QStringLiteral("unknown name '%1'").arg(name.text)
-                   + suggest(name.text, valueNames()));
+        report(e.line,
+               QStringLiteral("unknown name '%1'").arg(e.name) + suggest(e.name, valueNames()));
         return;
     }
     if (it->kind == SymKind::Model || it->kind == SymKind::Function) {
-        report(name.line,
-               QStringLiteral("'%1' is %2 and has no value").arg(name.text, kindName(it->kind)));
+        report(e.line,
+               QStringLiteral("'%1' is %2 and has no value").arg(e.name, kindName(it->kind)));
         return;
     }
-    if (name.prime && it->kind != SymKind::Variable) {
-        report(
-            name.line,
-            QStringLiteral("'%1' is %2 and has no derivative").arg(name.text, kindName(it->kind)));
+    if (prime && it->kind != SymKind::Variable) {
+        report(e.line,
+               QStringLiteral("'%1' is %2 and has no derivative").arg(e.name, kindName(it->kind)));
         return;
     }
     if (indexed && it->dims == 0)
-        report(name.line, QStringLiteral("'%1' is not an array and takes no index").arg(name.text));
+        report(e.line, QStringLiteral("'%1' is not an array and takes no index").arg(e.name));
     else if (indexed && indexCount != it->dims)
-        report(name.line,
+        report(e.line,
                QStringLiteral("'%1' has %2 dimension(s) but %3 index(es) are given")
-                   .arg(name.text, QString::number(it->dims), QString::number(indexCount)));
+                   .arg(e.name, QString::number(it->dims), QString::number(indexCount)));
 }
 
 } // namespace

@@ -117,14 +117,8 @@ public:
 
     RunResult run(const QByteArray &source)
     {
-        const LexResult lexed = lex(decodeSource(source));
-        if (!lexed.findings.isEmpty()) {
-            m_result.errorLine = lexed.findings.first().line;
-            m_result.error = lexed.findings.first().message;
-            return m_result;
-        }
         try {
-            m_program = parse(lexed);
+            m_program = parse(decodeSource(source));
             collect(m_program.statements);
             resolve(m_program.statements, nullptr);
             QHash<QString, int> declared;

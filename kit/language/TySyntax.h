@@ -9,8 +9,10 @@
 #include <stdexcept>
 #include <vector>
 
-// The syntax tree of a Tessaly job, as the interpreter runs it. The parser expects a
-// job the checker accepts; anything else stops it with a SyntaxError naming the line.
+// The syntax tree of a Tessaly job, read by the checker and run by the interpreter.
+// The grammar is read one statement at a time (parseLine), which is how the checker
+// reads a file; parse() joins the statements into blocks and stops at the first fault
+// with a SyntaxError naming the line, in the checker's words.
 namespace ty {
 
 enum class Op {
@@ -41,6 +43,8 @@ enum class Op {
 struct Expr
 {
     Op op = Op::Number;
+    bool complete = true; // false in the tree of a line whose reading stopped inside it
+    bool indexed = false; // written with [ ], even an empty pair (a derivative's index)
     double value = 0.0;
     QString name;
     std::vector<std::unique_ptr<Expr>> args; // operands, indices or call arguments
@@ -155,5 +159,69 @@ struct SyntaxError : std::runtime_error
 
 // The tree of the statements a lexer made; throws SyntaxError.
 Program parse(const LexResult &lexed);
+// The tree of a whole source, read a statement at a time so that only one statement's
+// tokens are held; throws SyntaxError with the lexer's first fault, when there is one,
+// else the parser's.
+Program parse(const QString &text);
+
+// ---- one statement at a time, as the checker reads a file ----
+
+enum class LineKind {
+    Statement, // a statement; a block's first line (Model, If, For) with its body empty
+    ElseIf,    // stmt is an If holding the one condition
+    Else,
+    End,     // second: the block word in lower case (empty when there is none), endWord as written
+    Broken,  // the lexer or the balance of parentheses refused it; head and second keep blocks in
+             // step
+    Unknown, // no statement starts so
+};
+
+// A Plot clause as written, in order; a Named clause's items are stmt->items[itemsFrom, itemsTo).
+struct PlotClause
+{
+    QString text;
+    QString lower;
+    int line = 0;
+    std::size_t itemsFrom = 0, itemsTo = 0;
+};
+
+// Where a declared name stands, and how far its declaration was read: 0 not even its
+// name, 1 its name (and the sizes in the tree), 2 its sizes, 3 all of it.
+struct DeclPart
+{
+    int line = 0;
+    int stage = 0;
+    QStringList sizeLiterals; // each size written as one number: its text; else a null string
+};
+
+// A statement read on its own. When its reading stops at a fault, failed is set, the
+// tree holds what was read before it, and stage says how far the statement got (the
+// steps of each statement are numbered in TySyntax.cpp). stopAt is the outermost
+// expression the reading stopped in or right after, when there is one.
+struct ParsedLine
+{
+    LineKind kind = LineKind::Statement;
+    StmtPtr stmt;
+    int line = 0;     // the first token's
+    int lastLine = 0; // the last token's
+    int stage = 0;
+    bool failed = false;
+    bool silent = false; // the fault is one the declaration scan reports
+    int errorLine = 0;
+    QString error;
+    const Expr *stopAt = nullptr;
+    QString head, second, endWord;
+    // the lines of the parts a finding names
+    int nameLine = 0, modelLine = 0, solverLine = 0, goalLine = 0, independentLine = 0;
+    QString solverText, goalText; // as written
+    bool indexed = false;         // an assignment's target written with [ ]
+    std::vector<int> unknownLines, objectiveLines, paramLines;
+    std::vector<DeclPart> decls;
+    std::vector<PlotClause> clauses;
+};
+
+// Reads one statement of a lexer; lines are the source lines (a Plot names a series by
+// its text), null when not at hand.
+ParsedLine parseLine(const Statement &st, const QStringList *lines = nullptr);
 
 } // namespace ty

@@ -2,6 +2,7 @@
 // draws, how a run ends, and every demo run against an independent reference (the
 // separate C++ models of kit/answers, exact solutions, closed forms).
 
+#include "TessalyCheck.h"
 #include "TyNumberFormat.h"
 #include "TyRun.h"
 
@@ -230,6 +231,30 @@ private slots:
         QCOMPARE(r.ok, line == 0);
         QCOMPARE(r.errorLine, line);
         QCOMPARE(r.ok ? r.output.value(r.output.size() - 1).trimmed() : r.error, result);
+    }
+
+    // The checker and the interpreter read one grammar: a job that does not read
+    // stops the run at the checker's first finding, word for word.
+    void aFaultThatStopsTheReadingIsTheCheckersFinding_data()
+    {
+        QTest::addColumn<QByteArray>("source");
+        QTest::newRow("incomplete value") << QByteArray("Variable x\nPrint 1\nx = 1 +\n");
+        QTest::newRow("loop without To") << QByteArray("Variable i\nFor i = 1 3\nEnd For\n");
+        QTest::newRow("continued line")
+            << QByteArray("Variable x, y\nModel m\nx' = 1\nEnd Model\nInitiate RK4 For m &\n"
+                          " Equations x Of y Span 0, 1\n");
+        QTest::newRow("ElseIf after Else")
+            << QByteArray("Variable x\nIf x > 0 Then\nElse\nElseIf x < 0 Then\nEnd If\n");
+    }
+    void aFaultThatStopsTheReadingIsTheCheckersFinding()
+    {
+        QFETCH(QByteArray, source);
+        const QList<TyFinding> findings = checkTessaly(source);
+        QVERIFY(!findings.isEmpty());
+        const ty::RunResult r = ty::runTessaly(source);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.errorLine, findings.first().line);
+        QCOMPARE(r.error, findings.first().message);
     }
 
     // The example of the chapter on a model of one's own, in the language page and
