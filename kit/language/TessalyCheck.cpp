@@ -76,6 +76,23 @@ const QHash<QString, int> &builtins()
     return table;
 }
 
+} // namespace
+
+QString builtinCallFault(const QString &name, qsizetype count)
+{
+    const auto bit = builtins().constFind(name.toLower());
+    if (bit == builtins().constEnd())
+        return {};
+    if (*bit >= 0 && count != *bit)
+        return QStringLiteral("'%1' takes %2 argument(s), %3 given")
+            .arg(name, QString::number(*bit), QString::number(count));
+    if (*bit < 0 && count < 1)
+        return QStringLiteral("'%1' takes at least one argument").arg(name);
+    return {};
+}
+
+namespace {
+
 enum class SymKind { Parameter, Variable, Function, Model, LoopVariable, Constant };
 
 struct Symbol
@@ -1172,14 +1189,10 @@ void Checker::checkCall(const Expr &e)
 {
     const qsizetype count = qsizetype(e.args.size());
     const QString lower = e.name.toLower();
-    const auto bit = builtins().constFind(lower);
-    if (bit != builtins().constEnd()) {
-        if (*bit >= 0 && count != *bit)
-            report(e.line,
-                   QStringLiteral("'%1' takes %2 argument(s), %3 given")
-                       .arg(e.name, QString::number(*bit), QString::number(count)));
-        else if (*bit < 0 && count < 1)
-            report(e.line, QStringLiteral("'%1' takes at least one argument").arg(e.name));
+    if (builtins().contains(lower)) {
+        const QString fault = builtinCallFault(e.name, count);
+        if (!fault.isEmpty())
+            report(e.line, fault);
         return;
     }
     const auto it = m_symbols.constFind(e.name);

@@ -25,3 +25,7 @@ constexpr qsizetype MaxFindings = 10000;
 // findings (in the order it meets them: the first pass reports what cannot be read,
 // the second what does not fit the language); *total gets the count of all.
 QList<TyFinding> checkTessaly(const QByteArray &source, qsizetype *total = nullptr);
+
+// What is wrong with a call of a built-in function with count arguments ("'sin'
+// takes 1 argument(s), 0 given"); empty when nothing is, or name is no built-in.
+QString builtinCallFault(const QString &name, qsizetype count);

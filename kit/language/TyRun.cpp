@@ -1,5 +1,7 @@
 #include "TyRun.h"
 
+#include "TessalyCheck.h"
+
 #include "TyLexer.h"
 #include "TyNumberFormat.h"
 #include "TySyntax.h"
@@ -234,6 +236,10 @@ private:
         case Op::Call: {
             const auto b = builtinIds().constFind(e->name.toLower());
             if (b != builtinIds().constEnd()) {
+                // A job run without the check may call one with too few arguments.
+                const QString fault = builtinCallFault(e->name, qsizetype(e->args.size()));
+                if (!fault.isEmpty())
+                    fail(e->line, fault);
                 e->slot = -2 - *b;
             } else {
                 e->slot = slotOf(e->name, e->line, locals);

@@ -220,6 +220,11 @@ private slots:
                           "      y'[k] = 1/(k - 2)\n   End For\nEnd Model\n"
                           "Initiate EULER For m Equations y Of t Span 0, 1 Step 0.5\n")
             << 4 << "division by zero (1 / 0)";
+        // A job run without the check (check = no) may call a built-in wrongly.
+        QTest::newRow("built-in without its argument")
+            << QByteArray("Variable x\nx = sin()\n") << 2 << "'sin' takes 1 argument(s), 0 given";
+        QTest::newRow("min of nothing")
+            << QByteArray("Variable x\nx = min()\n") << 2 << "'min' takes at least one argument";
     }
 
     void compiledLoopsKeepResultsAndErrors()
