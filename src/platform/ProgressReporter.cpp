@@ -29,6 +29,7 @@ QtProgressReporter::QtProgressReporter(QWidget *owner, const ProgressRequest &re
     m_dialog->setRange(0, 1);
     // The clock of the minimum duration starts now.
     m_dialog->setValue(0);
+    m_sinceStart.start();
 }
 
 QtProgressReporter::~QtProgressReporter()
@@ -51,15 +52,15 @@ void QtProgressReporter::setValue(qint64 value)
         m_dialog->setLabelText(m_label);
         m_labelChanged = false;
     }
-    const int step = static_cast<int>(std::clamp<qint64>(value / m_unit, 1, m_dialog->maximum()));
-    if (m_dialog->value() == step && m_dialog->isVisible()) {
-        // The bar did not move: the dialog still takes its clicks.
+    m_dialog->setValue(
+        static_cast<int>(std::clamp<qint64>(value / m_unit, 1, m_dialog->maximum())));
+    // The dialog's own guess of the time left may keep it hidden: past the
+    // minimum duration it shows whatever the guess.
+    if (!m_dialog->isVisible() && !m_dialog->wasCanceled() && m_sinceStart.elapsed() >= showAfterMs)
+        m_dialog->show();
+    // The modal dialog paints and takes a click on Cancel here.
+    if (m_dialog->isVisible())
         QCoreApplication::processEvents();
-        return;
-    }
-    // Past the minimum duration this shows the dialog; once it shows, the modal
-    // dialog handles the waiting events (paint, a click on Cancel) here.
-    m_dialog->setValue(step);
 }
 
 void QtProgressReporter::setLabelText(const QString &text)

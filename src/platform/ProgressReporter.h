@@ -52,6 +52,7 @@ private:
     std::unique_ptr<QProgressDialog> m_dialog;
     // The dialog's bar counts in int: a larger maximum is counted in steps of this.
     qint64 m_unit = 1;
+    QElapsedTimer m_sinceStart;
     QElapsedTimer m_sinceRefresh;
     QString m_label;
     bool m_labelChanged = false;
