@@ -79,7 +79,14 @@ int main(int argc, char *argv[])
         QObject::disconnect(doc.rtfText(), nullptr, doc.styler(), nullptr);
         doc.rtfText()->SendScintilla(QsciScintillaBase::SCI_SETPOSITIONCACHE, 1024L);
     }
-    doc.LoadFile(path);
+    {
+        // As the Open command reads it: with its progress dialog, shown once the
+        // reading takes longer than half a second.
+        QtUserDialogs dialogs;
+        const std::unique_ptr<ProgressReporter> progress
+            = dialogs.progress(&doc, {u"Open TY Code File"_qs, u"Reading "_qs + path});
+        doc.LoadFile(path, progress.get());
+    }
     if (oneStyle)
         doc.rtfText()->SendScintilla(QsciScintillaBase::SCI_SETWRAPMODE,
                                      QsciScintillaBase::SC_WRAP_WORD);

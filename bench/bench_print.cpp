@@ -77,6 +77,10 @@ int main(int argc, char *argv[])
     // The Print command (its dialog answered with Print) and the editor component's
     // own page formatting of the same text to the same kind of page, in turns, so
     // that a change in the machine's load falls on both; the best of each counts.
+    // The real progress dialog, as the Print command shows it.
+    h.dialogs.makeProgress = [](QWidget *owner, const ProgressRequest &request) {
+        return std::unique_ptr<ProgressReporter>(new QtProgressReporter(owner, request));
+    };
     PrintCommands print(h.ctx, host);
     QsciPrinter component(QPrinter::HighResolution);
     const QString ours = h.tmp.path() + u"/print.pdf"_qs;

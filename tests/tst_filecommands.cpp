@@ -119,6 +119,8 @@ private slots:
     void openCancelledOnAnEmptiedModifiedWindowAsksFirst();
     void openingAnEmptyFileClosesItsWindowButNamesTheFile();
     void openingAnUnreadableFileIsReportedAndLosesNothing();
+    void aCancelledOpenLeavesNoWindowAndChangesNothing_data();
+    void aCancelledOpenLeavesNoWindowAndChangesNothing();
     void closeEmptiesCodeNameEvenWhenCancelled();
     void saveOfAnUntitledDocumentIsSaveAs();
     void saveWritesToTheLoadedPathWhateverTheCurrentDirectory();
@@ -239,6 +241,103 @@ void FileCommandsTest::openingAnUnreadableFileIsReportedAndLosesNothing()
     l.w->mnuFileOpen_Click();
     QCOMPARE(l.h.dialogs.messages.size(), 1);
     QVERIFY(l.h.dialogs.messages.first().text.contains(u"File not found"_qs));
+}
+
+void FileCommandsTest::aCancelledOpenLeavesNoWindowAndChangesNothing_data()
+{
+    QTest::addColumn<QByteArray>("lineEnd");
+    QTest::addColumn<int>("cancelAtStep");
+    // A CR LF file is checked (step 1), then read into the window (step 2); any
+    // other file is read whole (step 1), then handed to the window (step 2).
+    QTest::newRow("CR LF, while checking") << QByteArray("\r\n") << 1;
+    QTest::newRow("CR LF, part of it in the window") << QByteArray("\r\n") << 2;
+    QTest::newRow("LF, read and in the window") << QByteArray("\n") << 2;
+}
+
+void FileCommandsTest::aCancelledOpenLeavesNoWindowAndChangesNothing()
+{
+    QFETCH(QByteArray, lineEnd);
+    QFETCH(int, cancelAtStep);
+    Loaded l;
+    using Sci = QsciScintillaBase;
+    const QString small = l.h.tmp.path() + u"/small.ty"_qs;
+    const QString big = l.h.tmp.path() + u"/big answer.out"_qs;
+    Harness::write(small, "small\r\n");
+    QByteArray bigText;
+    for (int i = 0; i < 4000; ++i)
+        bigText += "line " + QByteArray::number(i) + " of numbers 1.25 2.5" + lineEnd;
+    Harness::write(big, bigText);
+
+    frmDocument *untitled = l.w->activeDocument();
+    QVERIFY(untitled && untitled->IsEmpty());
+    const long untitledFont
+        = untitled->rtfText()->SendScintilla(Sci::SCI_STYLEGETSIZEFRACTIONAL, Sci::STYLE_DEFAULT);
+    const FileDialogState dialogBefore = untitled->CommonDialog1();
+    SaveLastFile(l.h.hive, u"remembered.ty"_qs, u"/remembered/dir"_qs);
+    l.h.state.CodeName = u"current.ty"_qs;
+    l.h.state.CodeDir = u"/current/dir"_qs;
+    const auto unchanged = [&] {
+        QString name, dir;
+        ReadLastFile(l.h.hive, name, dir);
+        QCOMPARE(name, u"remembered.ty"_qs);
+        QCOMPARE(dir, u"/remembered/dir"_qs);
+        QCOMPARE(l.h.state.CodeName, u"current.ty"_qs);
+        QCOMPARE(l.h.state.CodeDir, u"/current/dir"_qs);
+        QVERIFY(l.h.dialogs.messages.isEmpty());
+        QVERIFY(l.h.dialogs.progresses.last()->cancelled);
+        QVERIFY(l.h.dialogs.progresses.last()->ended);
+    };
+
+    // Into the empty untitled window: it stays, empty, untitled and as it was.
+    l.h.dialogs.files << big;
+    l.h.dialogs.cancelAtSteps << cancelAtStep;
+    l.w->mnuFileOpen_Click();
+    QCOMPARE(l.h.dialogs.progresses.size(), 1);
+    QCOMPARE(l.h.dialogs.progresses.first()->values.size(), cancelAtStep);
+    unchanged();
+    QCOMPARE(l.openDocuments(), 1);
+    QCOMPARE(l.w->activeDocument(), untitled);
+    QVERIFY(untitled->IsEmpty());
+    QVERIFY(!untitled->IsDirty());
+    QCOMPARE(untitled->Filename(), QString());
+    QCOMPARE(untitled->windowTitle(), u"(untitled)"_qs);
+    QCOMPARE(
+        untitled->rtfText()->SendScintilla(Sci::SCI_STYLEGETSIZEFRACTIONAL, Sci::STYLE_DEFAULT),
+        untitledFont);
+    QCOMPARE(untitled->CommonDialog1().initDir, dialogBefore.initDir);
+
+    // Beside a window with text: the window made for the file goes again.
+    typeText(untitled, "mine");
+    l.h.dialogs.files << big;
+    l.h.dialogs.cancelAtSteps << cancelAtStep;
+    l.w->mnuFileOpen_Click();
+    unchanged();
+    QCOMPARE(l.openDocuments(), 1);
+    QCOMPARE(l.w->activeDocument(), untitled);
+    QCOMPARE(untitled->textBytes(), QByteArray("mine"));
+
+    // Let run, the same file opens whole, the progress reaching its end.
+    l.h.dialogs.files << big;
+    l.w->mnuFileOpen_Click();
+    QCOMPARE(l.openDocuments(), 2);
+    frmDocument *opened = l.w->activeDocument();
+    QVERIFY(opened != untitled);
+    QCOMPARE(opened->Filename(), big);
+    QByteArray expected = bigText;
+    expected.replace("\r\n", "\n").replace("\n", "\r\n");
+    QCOMPARE(opened->textBytes(), expected);
+    QVERIFY(!opened->IsDirty());
+    QCOMPARE(l.h.state.CodeName, u"big answer.out"_qs);
+    QString name, dir;
+    ReadLastFile(l.h.hive, name, dir);
+    QCOMPARE(name, u"big answer.out"_qs);
+    QCOMPARE(dir, l.h.tmp.path());
+    const ProgressRecord &done = *l.h.dialogs.progresses.last();
+    QVERIFY(!done.cancelled);
+    QVERIFY(done.ended);
+    QCOMPARE(done.maximum, 2 * bigText.size());
+    QCOMPARE(done.values.last(), done.maximum);
+    QVERIFY(l.h.dialogs.messages.isEmpty());
 }
 
 void FileCommandsTest::closeEmptiesCodeNameEvenWhenCancelled()

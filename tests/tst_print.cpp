@@ -6,6 +6,7 @@
 #include <Qsci/qsciscintilla.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QImage>
 #include <QLocale>
 #include <QPrinter>
@@ -142,6 +143,7 @@ private slots:
     void textPrintsBlackWhateverItsColours();
     void printerSetupPrintsNothing();
     void aPrinterThatCannotStartIsReported();
+    void aCancelledPrintLeavesNoFileAndKeepsTheOneBefore();
 };
 
 void PrintTest::printDialogShowsTheNameAndPreselectsASelection()
@@ -364,6 +366,66 @@ void PrintTest::aPrinterThatCannotStartIsReported()
     QCOMPARE(p.h.dialogs.messages.size(), 1);
     QVERIFY(p.h.dialogs.messages.first().text.contains(u"nothing was printed"_qs));
     QCOMPARE(p.w->activeDocument(), p.doc);
+}
+
+void PrintTest::aCancelledPrintLeavesNoFileAndKeepsTheOneBefore()
+{
+    Printing p;
+    p.load(numberedLines(400));
+    const long length = p.doc->rtfText()->SendScintilla(Sci::SCI_GETLENGTH);
+    const auto filesBeside
+        = [&] { return QDir(p.h.tmp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System); };
+    const auto printCancelledAt = [&](int step) {
+        p.h.dialogs.printAnswers.enqueue(true);
+        p.h.dialogs.cancelAtSteps.enqueue(step);
+        p.w->mnuFilePrint_Click();
+        const ProgressRecord &record = *p.h.dialogs.progresses.last();
+        QVERIFY(record.cancelled);
+        QVERIFY(record.ended);
+        QCOMPARE(record.values.size(), step);
+    };
+
+    // A whole printout first: one step per page after the first, each where the
+    // next page starts, and nothing left beside the file.
+    const QStringList before = filesBeside();
+    const int pages = p.print();
+    QVERIFY(pages >= 4);
+    const ProgressRecord &whole = *p.h.dialogs.progresses.last();
+    QVERIFY(!whole.cancelled);
+    QCOMPARE(whole.request.title, u"Printing "_qs + p.doc->Filename());
+    QCOMPARE(whole.maximum, length);
+    QCOMPARE(whole.values.size(), pages - 1);
+    for (qsizetype i = 1; i < whole.values.size(); ++i)
+        QVERIFY(whole.values.at(i) > whole.values.at(i - 1));
+    QVERIFY(whole.values.last() < length);
+    QCOMPARE(whole.labels.last(), u"Printing page "_qs + QString::number(pages));
+    QCOMPARE(filesBeside(), QStringList(before) << QFileInfo(p.pdf).fileName());
+
+    // Cancelled after the first page and before the last: no file at all.
+    for (int step : {1, pages - 1}) {
+        QFile::remove(p.pdf);
+        printCancelledAt(step);
+        QVERIFY(!QFile::exists(p.pdf));
+        QCOMPARE(filesBeside(), before);
+    }
+
+    // A file of that name from before stays as it was.
+    Harness::write(p.pdf, "the user's own file");
+    QFile::setPermissions(p.pdf, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    printCancelledAt(2);
+    QCOMPARE(Harness::read(p.pdf), QByteArray("the user's own file"));
+    QCOMPARE(filesBeside(), QStringList(before) << QFileInfo(p.pdf).fileName());
+
+    // Printed whole, the printout takes its place, readable as the file was.
+    p.h.dialogs.printAnswers.enqueue(true);
+    p.w->mnuFilePrint_Click();
+    QCOMPARE(pageCount(p.pdf), pages);
+    QCOMPARE(QFileInfo(p.pdf).permissions()
+                 & ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser),
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    QCOMPARE(filesBeside(), QStringList(before) << QFileInfo(p.pdf).fileName());
+    QCOMPARE(p.w->printCommands().printer().outputFileName(), p.pdf);
+    QVERIFY(p.h.dialogs.messages.isEmpty());
 }
 
 QTEST_MAIN(PrintTest)

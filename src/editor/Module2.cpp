@@ -1,5 +1,7 @@
 #include "Module2.h"
 
+#include "platform/ProgressReporter.h"
+
 #include <Qsci/qsciscintilla.h>
 
 #include <QPainter>
@@ -18,7 +20,8 @@ int PrintWithMargins(QsciScintilla &rtfText,
                      int leftMargin,
                      int topMargin,
                      int rightMargin,
-                     int bottomMargin)
+                     int bottomMargin,
+                     ProgressReporter *progress)
 {
     using Sci = QsciScintillaBase;
     const int dpi = printer.resolution();
@@ -40,8 +43,13 @@ int PrintWithMargins(QsciScintilla &rtfText,
     rtfText.SendScintilla(Sci::SCI_SETPRINTCOLOURMODE, Sci::SC_PRINT_BLACKONWHITE);
     rtfText.SendScintilla(Sci::SCI_SETPRINTWRAPMODE, Sci::SC_WRAP_WORD);
 
+    if (progress) {
+        progress->setMaximum(length);
+        progress->setLabelText(QStringLiteral("Printing page 1"));
+    }
     int pages = 1;
     long start = 0;
+    bool cancelled = false;
     while (drawing.isValid()) {
         const long next
             = rtfText.SendScintilla(Sci::SCI_FORMATRANGE, 1UL, &painter, drawing, start, length);
@@ -50,13 +58,26 @@ int PrintWithMargins(QsciScintilla &rtfText,
         if (next >= length || next <= start)
             break;
         start = next;
+        if (progress) {
+            // A Cancel seen after the last page changes nothing: the job is whole.
+            progress->setLabelText(QStringLiteral("Printing page ") + QString::number(pages + 1));
+            progress->setValue(start);
+            if (progress->wasCanceled()) {
+                cancelled = true;
+                break;
+            }
+        }
         if (!printer.newPage())
             break;
         ++pages;
     }
+    // A printer on the desktop may take back what it was sent; a file is the
+    // caller's to remove.
+    if (cancelled && printer.outputFileName().isEmpty())
+        printer.abort();
     painter.end();
 
     rtfText.SendScintilla(Sci::SCI_SETPRINTCOLOURMODE, static_cast<unsigned long>(oldColourMode));
     rtfText.SendScintilla(Sci::SCI_SETPRINTWRAPMODE, static_cast<unsigned long>(oldWrapMode));
-    return pages;
+    return cancelled ? 0 : pages;
 }

@@ -4,14 +4,18 @@
 #include "editor/EditorHost.h"
 #include "editor/Module2.h"
 #include "editor/frmDocument.h"
+#include "platform/FileAccess.h"
 #include "platform/UserDialogs.h"
 
 #include <Qsci/qsciscintilla.h>
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QPainter>
 #include <QPrinter>
+#include <QScopeGuard>
 
 namespace {
 // Draws one header item with its top left corner at a position given in twips
@@ -56,22 +60,70 @@ void PrintCommands::mnuFilePrint_Click()
     QPrinter &target = printer();
     if (!m_ctx.dialogs.print(m_host.hostWindow(), target, request))
         return;
+    const QString title = request.title;
+    const auto tell = [&](const QString &text) {
+        m_ctx.dialogs.message(m_host.hostWindow(),
+                              {text, title, MsgButtons::OK, MsgIcon::Exclamation});
+    };
+    const QString cannotStart
+        = QStringLiteral("The printer could not be started: nothing was printed.");
+
+    // Printed to a file, the pages go to a file beside it that takes its name only
+    // once the printout is whole: a cancelled or failed printout leaves nothing
+    // behind, and a file of that name that was there before stays as it was.
+    const QString outputFile = target.outputFileName();
+    QString finalFile;
+    QString partFile;
+    if (!outputFile.isEmpty()) {
+        const QFileInfo info(outputFile);
+        finalFile = info.isSymLink() && info.exists() ? info.canonicalFilePath() : outputFile;
+        const QFileInfo finalInfo(finalFile);
+        // The replacement would also replace a file the user may not write.
+        if (finalInfo.exists() && (finalInfo.isDir() || !finalInfo.isWritable())) {
+            tell(cannotStart);
+            return;
+        }
+        partFile = FileAccess::createFileBeside(finalFile);
+        if (partFile.isEmpty()) {
+            tell(cannotStart);
+            return;
+        }
+        target.setOutputFileName(partFile);
+    }
+    const auto restoreName = qScopeGuard([&] {
+        if (!outputFile.isEmpty())
+            target.setOutputFileName(outputFile);
+    });
+
     QPainter painter;
     if (!painter.begin(&target)) {
         // Nothing was printed; saying nothing would look like a printout on its way.
-        m_ctx.dialogs.message(m_host.hostWindow(),
-                              {QStringLiteral("The printer could not be started: nothing was "
-                                              "printed."),
-                               QStringLiteral("Printing ") + doc->Filename(),
-                               MsgButtons::OK,
-                               MsgIcon::Exclamation});
+        if (!partFile.isEmpty())
+            QFile::remove(partFile);
+        tell(cannotStart);
         return;
     }
     painter.setPen(Qt::black);
     const int dpi = target.resolution();
     printAt(painter, dpi, 720, 10, doc->Filename());
     printAt(painter, dpi, 9360, 10, generalDateText(QDateTime::currentDateTime()));
-    PrintWithMargins(*doc->rtfText(), target, painter, 200, 400, 200, 300);
+    std::unique_ptr<ProgressReporter> progress
+        = m_ctx.dialogs.progress(m_host.hostWindow(), {title, QString()});
+    const int pages
+        = PrintWithMargins(*doc->rtfText(), target, painter, 200, 400, 200, 300, progress.get());
+    progress.reset();
+    if (partFile.isEmpty())
+        return;
+    if (pages == 0) {
+        QFile::remove(partFile);
+        return;
+    }
+    QString why;
+    if (!FileAccess::replaceFile(partFile, finalFile, &why)) {
+        QFile::remove(partFile);
+        tell(QStringLiteral("The printout could not be saved as '") + finalFile
+             + QStringLiteral("': ") + why);
+    }
 }
 
 void PrintCommands::mnuFilePrinterSetup_Click()

@@ -23,7 +23,10 @@ public:
     ~PrintCommands();
 
     // Prints the active document's whole text with a header naming the file and
-    // the date and time of printing on the first page.
+    // the date and time of printing on the first page. A long printout shows its
+    // progress, page by page, with a Cancel button. Printed to a file, the file
+    // appears only once the printout is whole; a cancelled or failed one leaves
+    // no file behind, and an earlier file of that name as it was.
     void mnuFilePrint_Click();
     void mnuFilePrinterSetup_Click();
 

@@ -15,6 +15,11 @@
 
 namespace TextFileCodec {
 
+namespace {
+// How much readTextFile reads at a time.
+constexpr qint64 pieceOfRead = qint64(4) << 20;
+} // namespace
+
 bool looksLikeText(const QByteArray &raw)
 {
     return !raw.contains('\0');
@@ -232,7 +237,8 @@ qsizetype checkCrLfUtf8(const char *p, qsizetype n, char before, bool atEnd)
 // file is not UTF-8 with CR LF line ends.
 bool crLfUtf8Pass(const QString &path,
                   const std::function<void(const char *, qsizetype)> &sink,
-                  qsizetype pieceBytes)
+                  qsizetype pieceBytes,
+                  const ReadProgress &onPiece)
 {
     QFile file;
     FileAccess::openRegularFile(file, path);
@@ -264,6 +270,8 @@ bool crLfUtf8Pass(const QString &path,
         std::memmove(d, d + good, static_cast<size_t>(held));
         if (atEnd)
             break;
+        if (onPiece)
+            onPiece(total);
     }
     if (total > 0 && last != '\n' && sink)
         sink("\r\n", 2);
@@ -272,10 +280,10 @@ bool crLfUtf8Pass(const QString &path,
 
 } // namespace
 
-bool isCrLfUtf8File(const QString &path, qsizetype pieceBytes)
+bool isCrLfUtf8File(const QString &path, qsizetype pieceBytes, const ReadProgress &onPiece)
 {
     try {
-        return crLfUtf8Pass(path, {}, std::max<qsizetype>(pieceBytes, 16));
+        return crLfUtf8Pass(path, {}, std::max<qsizetype>(pieceBytes, 16), onPiece);
     } catch (const std::bad_alloc &) {
         throw KvError::outOfMemory();
     }
@@ -286,7 +294,7 @@ void readCrLfUtf8InPieces(const QString &path,
                           qsizetype pieceBytes)
 {
     try {
-        if (!crLfUtf8Pass(path, sink, std::max<qsizetype>(pieceBytes, 16)))
+        if (!crLfUtf8Pass(path, sink, std::max<qsizetype>(pieceBytes, 16), {}))
             throw KvError(KvError::deviceIo().number(),
                           KvError::deviceIo().description()
                               + QStringLiteral(": the file changed while it was read"));
@@ -295,7 +303,7 @@ void readCrLfUtf8InPieces(const QString &path,
     }
 }
 
-DecodedText readTextFile(const QString &path)
+DecodedText readTextFile(const QString &path, const ReadProgress &onPiece)
 {
     try {
         // The size first: a file too large is refused before anything is read.
@@ -321,12 +329,16 @@ DecodedText readTextFile(const QString &path)
                 raw.resize(got + (1 << 16));
                 raw[got++] = probe;
             }
-            const qint64 r = file.read(raw.data() + got, raw.size() - got);
+            // In pieces, so that the reading can be followed (and stopped).
+            const qint64 r
+                = file.read(raw.data() + got, std::min<qint64>(raw.size() - got, pieceOfRead));
             if (r < 0)
                 throw KvError::fromFile(file);
             if (r == 0)
                 break;
             got += r;
+            if (onPiece)
+                onPiece(got);
         }
         raw.truncate(static_cast<qsizetype>(got));
         file.close();

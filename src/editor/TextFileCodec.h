@@ -26,10 +26,14 @@ constexpr qint64 maxDocumentBytes = qint64(1) << 30;
 // system can give that much memory.
 constexpr int memoryPerDocumentByte = 3;
 
+// After every piece read: how many bytes of the file were read so far. It may
+// throw to stop the reading.
+using ReadProgress = std::function<void(qint64 bytesRead)>;
+
 // Reads a text file whole and decodes it, never holding more than one buffer of
 // it. Refuses, with the classic error (a KvError), what is no regular file (75),
 // a file too large to hold (7), binary data (75), and an allocation that fails (7).
-DecodedText readTextFile(const QString &path);
+DecodedText readTextFile(const QString &path, const ReadProgress &onPiece = {});
 
 // The common case read without holding the file whole: a text file that is valid
 // UTF-8 with CR LF line ends throughout. isCrLfUtf8File checks a file in one pass
@@ -37,7 +41,9 @@ DecodedText readTextFile(const QString &path);
 // to sink piece by piece (pieceBytes at a time), exactly the bytes readTextFile
 // would give (a missing last line end added). A file that changed meanwhile into
 // something else throws 57.
-bool isCrLfUtf8File(const QString &path, qsizetype pieceBytes = qsizetype(4) << 20);
+bool isCrLfUtf8File(const QString &path,
+                    qsizetype pieceBytes = qsizetype(4) << 20,
+                    const ReadProgress &onPiece = {});
 void readCrLfUtf8InPieces(const QString &path,
                           const std::function<void(const char *, qsizetype)> &sink,
                           qsizetype pieceBytes = qsizetype(4) << 20);

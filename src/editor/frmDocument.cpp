@@ -7,6 +7,7 @@
 #include "editor/TextStyler.h"
 #include "editor/mdlFileChecks.h"
 #include "platform/KvError.h"
+#include "platform/ProgressReporter.h"
 
 #include <Qsci/qsciscintilla.h>
 
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QScopeGuard>
 
 #include <optional>
 
@@ -24,6 +26,10 @@ namespace {
 const QString untitledCaption = QStringLiteral("(untitled)");
 const QString codeFileFilter = QStringLiteral("All Files (*.*)|*.*|Tessaly (*.ty)|*.ty")
                                + QStringLiteral("|TY Output (*.txt;*.out)|*.txt;*.out");
+// The user's Cancel of a load, thrown out of the reading's pieces.
+struct LoadCancelled
+{
+};
 } // namespace
 
 frmDocument::frmDocument(AppContext &ctx, DocumentHost &host, QWidget *parent)
@@ -57,6 +63,7 @@ void frmDocument::setTextFontSize(double points)
 {
     // The document has one font, in every style.
     m_styler->setFont("Courier", points);
+    m_fontPoints = points;
 }
 
 void frmDocument::setFilename(const QString &newValue)
@@ -110,69 +117,115 @@ QByteArray frmDocument::textBytes() const
     return QByteArray(data, length);
 }
 
-void frmDocument::LoadFile(const QString &newFile)
+bool frmDocument::LoadFile(const QString &newFile, ProgressReporter *progress)
 try {
+    using Sci = QsciScintillaBase;
     if (newFile.isEmpty())
-        return;
+        return true;
     QString path = resolveExistingPath(newFile);
     if (path.isEmpty())
         path = newFile;
+    // Followed, the reading reports the bytes read: the checking pass counts up to
+    // the file's size, the pass into the editor (or the whole read of a file to
+    // decode) up to twice that.
+    const qint64 size = QFileInfo(path).size();
+    TextFileCodec::ReadProgress reached;
+    if (progress) {
+        progress->setMaximum(2 * size);
+        reached = [progress](qint64 done) {
+            progress->setValue(done);
+            if (progress->wasCanceled())
+                throw LoadCancelled();
+        };
+    }
     // Only a regular file of a size the program can hold is read: a pipe or a
     // device would wait or never end. A UTF-8 file with CR LF line ends (the tool
     // kit's output, and every file this program saved) goes into the editor piece
     // by piece, so it is never held twice; any other file is read whole and decoded
     // in place first. Either way the file is checked before the editor is touched.
-    const bool plain = TextFileCodec::isCrLfUtf8File(path);
+    bool plain = false;
     std::optional<DecodedText> decoded;
-    if (!plain)
-        decoded = TextFileCodec::readTextFile(path);
+    try {
+        plain = TextFileCodec::isCrLfUtf8File(path, qsizetype(4) << 20, reached);
+        if (!plain)
+            decoded = TextFileCodec::readTextFile(
+                path,
+                reached ? TextFileCodec::ReadProgress([&](qint64 n) { reached(size + n); })
+                        : TextFileCodec::ReadProgress());
+    } catch (const LoadCancelled &) {
+        return false;
+    }
 
     // Inserting many lines into a wrapping view is slow: the text goes in unwrapped
     // and is wrapped afterwards, screen by screen. The loaded text is no edit to
     // undo: collecting it would keep a second copy.
-    m_text->SendScintilla(QsciScintillaBase::SCI_SETWRAPMODE, QsciScintillaBase::SC_WRAP_NONE);
-    m_text->SendScintilla(QsciScintillaBase::SCI_SETUNDOCOLLECTION, 0L);
-    m_text->SendScintilla(QsciScintillaBase::SCI_CLEARALL);
+    const long oldWrapMode = m_text->SendScintilla(Sci::SCI_GETWRAPMODE);
+    const double oldFontPoints = m_fontPoints;
+    const bool wasDirty = m_isDirty;
+    m_text->SendScintilla(Sci::SCI_SETWRAPMODE, Sci::SC_WRAP_NONE);
+    m_text->SendScintilla(Sci::SCI_SETUNDOCOLLECTION, 0L);
+    m_text->SendScintilla(Sci::SCI_CLEARALL);
     // The font first, so the text is laid out once.
     setTextFontSize(12);
     // With change notifications on, the editor component would build a UTF-16 copy
     // of all it takes in for its change signal. The load is no edit anybody listens
     // for; the styler is told directly.
-    const long eventMask = m_text->SendScintilla(QsciScintillaBase::SCI_GETMODEVENTMASK);
-    m_text->SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK, 0L);
+    const long eventMask = m_text->SendScintilla(Sci::SCI_GETMODEVENTMASK);
+    m_text->SendScintilla(Sci::SCI_SETMODEVENTMASK, 0L);
+    // While the progress dialog takes its events, the half-loaded text is not
+    // drawn (drawing it would have the styler style what it has not been told of).
+    if (progress)
+        m_text->setUpdatesEnabled(false);
+    const auto drawAgain = qScopeGuard([&] {
+        if (progress)
+            m_text->setUpdatesEnabled(true);
+    });
     qsizetype inserted = 0;
     const auto append = [&](const char *bytes, qsizetype n) {
-        m_text->SendScintilla(
-            QsciScintillaBase::SCI_APPENDTEXT, static_cast<unsigned long>(n), bytes);
+        m_text->SendScintilla(Sci::SCI_APPENDTEXT, static_cast<unsigned long>(n), bytes);
         inserted += n;
+        if (reached)
+            reached(std::min<qint64>(size + inserted, 2 * size));
+    };
+    // A load that does not end leaves no part of the file: the window gets back its
+    // emptiness, font, wrapping and flag (the styler heard nothing of the text).
+    const auto rollBack = [&] {
+        m_text->SendScintilla(Sci::SCI_CLEARALL);
+        m_text->SendScintilla(Sci::SCI_SETMODEVENTMASK, eventMask);
+        m_text->SendScintilla(Sci::SCI_SETUNDOCOLLECTION, 1L);
+        m_text->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
+        setTextFontSize(oldFontPoints);
+        m_text->SendScintilla(Sci::SCI_SETWRAPMODE, oldWrapMode);
+        m_isDirty = wasDirty;
     };
     try {
         if (plain) {
-            m_text->SendScintilla(QsciScintillaBase::SCI_ALLOCATE,
-                                  static_cast<unsigned long>(QFileInfo(path).size() + 3));
+            m_text->SendScintilla(Sci::SCI_ALLOCATE, static_cast<unsigned long>(size + 3));
             TextFileCodec::readCrLfUtf8InPieces(path, append);
         } else {
-            m_text->SendScintilla(QsciScintillaBase::SCI_ALLOCATE,
+            m_text->SendScintilla(Sci::SCI_ALLOCATE,
                                   static_cast<unsigned long>(decoded->utf8.size() + 1));
             append(decoded->utf8.constData(), decoded->utf8.size());
         }
+    } catch (const LoadCancelled &) {
+        rollBack();
+        return false;
     } catch (...) {
-        m_text->SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK, eventMask);
-        m_text->SendScintilla(QsciScintillaBase::SCI_SETUNDOCOLLECTION, 1L);
+        rollBack();
         throw;
     }
-    m_text->SendScintilla(QsciScintillaBase::SCI_SETMODEVENTMASK, eventMask);
+    m_text->SendScintilla(Sci::SCI_SETMODEVENTMASK, eventMask);
     m_styler->textInserted(0, inserted);
-    m_text->SendScintilla(QsciScintillaBase::SCI_SETUNDOCOLLECTION, 1L);
-    m_text->SendScintilla(QsciScintillaBase::SCI_EMPTYUNDOBUFFER);
-    m_text->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 0L);
+    m_text->SendScintilla(Sci::SCI_SETUNDOCOLLECTION, 1L);
+    m_text->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
+    m_text->SendScintilla(Sci::SCI_GOTOPOS, 0L);
     // Code files show in colour; the styles come when the editor asks for them.
     m_styler->setLanguage(TextStyler::languageOfFile(path));
-    m_text->SendScintilla(QsciScintillaBase::SCI_SETWRAPMODE,
-                          static_cast<long>(TextStyler::wrapMode));
+    m_text->SendScintilla(Sci::SCI_SETWRAPMODE, static_cast<long>(TextStyler::wrapMode));
     m_encoding = plain ? TextEncoding::Utf8 : decoded->encoding;
     setFilename(path);
     m_isDirty = false;
+    return true;
 } catch (const std::bad_alloc &) {
     // Out of memory while the editor takes the text: this window gives up, the
     // program and its other windows go on.
@@ -232,7 +285,7 @@ void frmDocument::writeAnsFile()
     m_isDirty = false;
 }
 
-QString frmDocument::AskFilename(bool saveFlag)
+QString frmDocument::AskFilename(bool saveFlag, bool remember)
 {
     AppState &s = m_ctx.state;
     m_dialog->filter = codeFileFilter;
@@ -252,9 +305,17 @@ QString frmDocument::AskFilename(bool saveFlag)
         return {};
     }
     const QString result = *chosen;
+    if (remember)
+        RememberFilename(result);
+    return result;
+}
+
+void frmDocument::RememberFilename(const QString &chosen)
+{
+    AppState &s = m_ctx.state;
     if (m_dialog->initDir != QLatin1String("A:")) {
         QString dir;
-        s.CodeName = SplitFilePath(result, dir);
+        s.CodeName = SplitFilePath(chosen, dir);
         s.CodeDir = dir.isEmpty() ? QDir::currentPath() : dir;
         try {
             SaveLastFile(m_ctx.hive, s.CodeName, s.CodeDir);
@@ -264,7 +325,6 @@ QString frmDocument::AskFilename(bool saveFlag)
         }
         m_dialog->initDir = s.CodeDir;
     }
-    return result;
 }
 
 bool frmDocument::Form_QueryUnload()

@@ -8,6 +8,7 @@
 #include <memory>
 
 struct AppContext;
+class ProgressReporter;
 class QsciScintilla;
 class TextStyler;
 
@@ -50,13 +51,22 @@ public:
     void Paste();
 
     // Reads the file into the window; does nothing for an empty name. A failure is
-    // thrown as KvError and leaves text, name and flag as they were.
-    void LoadFile(const QString &newFile);
+    // thrown as KvError and leaves name and flag as they were, and no part of the
+    // file in the window.
+    //
+    // With progress, the reading reports its pieces there and the user may cancel
+    // it: then false is returned and the window is as it was before, but for a text
+    // it held (so pass progress only for an empty window).
+    bool LoadFile(const QString &newFile, ProgressReporter *progress = nullptr);
     // Saves under newFile, or runs the main window's Save As when newFile names no
     // real file ("ok", empty, "*.ty").
     void SaveFile(const QString &newFile);
     // The save dialog (saveFlag) or the open dialog; the chosen path, or empty.
-    QString AskFilename(bool saveFlag);
+    // A chosen file becomes the current code file (CodeName, CodeDir, the one the
+    // registry remembers, the dialog's next directory) unless remember is false:
+    // then RememberFilename does that once the file was opened.
+    QString AskFilename(bool saveFlag, bool remember = true);
+    void RememberFilename(const QString &chosen);
     // Writes the text to CodeDir/CodeName.
     void writeAnsFile();
 
@@ -95,5 +105,6 @@ private:
     QString m_filename;
     bool m_isDirty = false;
     bool m_closeAgreed = false;
+    double m_fontPoints = 0;
     TextEncoding m_encoding = TextEncoding::Utf8;
 };

@@ -3,8 +3,11 @@
 #include "KvError.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -99,6 +102,35 @@ qint64 availableMemory()
         return ok ? kib * 1024 : -1;
     }
     return -1;
+}
+
+QString createFileBeside(const QString &target)
+{
+    const QFileInfo info(target);
+    QTemporaryFile file(info.absolutePath() + QStringLiteral("/.") + info.fileName()
+                        + QStringLiteral(".XXXXXX"));
+    file.setAutoRemove(false);
+    if (!file.open())
+        return {};
+    file.close();
+    // A temporary file is the owner's alone; the file it becomes is not.
+    const QFileDevice::Permissions readable
+        = info.exists() ? info.permissions()
+                        : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                              | QFileDevice::ReadOther;
+    file.setPermissions(readable | QFileDevice::WriteOwner);
+    return file.fileName();
+}
+
+bool replaceFile(const QString &from, const QString &target, QString *error)
+{
+    // rename() replaces an existing target in one step.
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(target).constData())
+        == 0)
+        return true;
+    if (error)
+        *error = qt_error_string(errno);
+    return false;
 }
 
 } // namespace FileAccess

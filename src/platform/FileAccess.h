@@ -18,4 +18,14 @@ void openRegularFile(QFile &file, const QString &path);
 // -1 when it cannot tell.
 qint64 availableMemory();
 
+// A new, empty file beside target, for writing what is to replace target once it
+// is whole: readable as target is (or as a new file would be). Empty when no file
+// can be made in that directory.
+QString createFileBeside(const QString &target);
+
+// Puts the file at from in the place of target, in one step: target is either
+// the old file or the new one, never a mixture. False, with the system's reason in
+// error, when that fails (from is then left where it is).
+bool replaceFile(const QString &from, const QString &target, QString *error = nullptr);
+
 } // namespace FileAccess

@@ -132,3 +132,9 @@ bool QtUserDialogs::printerSetup(QWidget *owner, QPrinter &printer)
     QPageSetupDialog dialog(&printer, owner);
     return dialog.exec() == QDialog::Accepted;
 }
+
+std::unique_ptr<ProgressReporter> QtUserDialogs::progress(QWidget *owner,
+                                                          const ProgressRequest &request)
+{
+    return std::make_unique<QtProgressReporter>(owner, request);
+}

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "ProgressReporter.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 class QPrinter;
@@ -60,6 +63,10 @@ public:
     virtual bool print(QWidget *owner, QPrinter &printer, const PrintDialogState &state) = 0;
     // The printer setup dialog; the settings chosen there stay with the printer.
     virtual bool printerSetup(QWidget *owner, QPrinter &printer) = 0;
+    // The progress of a long piece of work, with its Cancel button.
+    virtual std::unique_ptr<ProgressReporter> progress(QWidget *owner,
+                                                       const ProgressRequest &request)
+        = 0;
 };
 
 // The real boxes and dialogs.
@@ -75,6 +82,8 @@ public:
     std::optional<QString> saveFile(QWidget *owner, const FileDialogState &state) override;
     bool print(QWidget *owner, QPrinter &printer, const PrintDialogState &state) override;
     bool printerSetup(QWidget *owner, QPrinter &printer) override;
+    std::unique_ptr<ProgressReporter> progress(QWidget *owner,
+                                               const ProgressRequest &request) override;
 
 private:
     QString m_floppy;

@@ -2,12 +2,13 @@
 // Save As, and the Edit menu's clipboard commands.
 #include "shell/frmMain.h"
 
+#include "core/AppContext.h"
+#include "core/AppState.h"
 #include "editor/EditCommands.h"
 #include "editor/mdlFileChecks.h"
 #include "platform/KvError.h"
+#include "platform/ProgressReporter.h"
 #include "platform/UserDialogs.h"
-#include "core/AppContext.h"
-#include "core/AppState.h"
 
 #include <Qsci/qsciscintilla.h>
 
@@ -25,15 +26,23 @@ void frmMain::mnuFileOpen_Click()
 {
     AppState &s = m_ctx.state;
     frmDocument *doc = activeDocument();
-    if (!doc || !doc->IsEmpty()) {
+    const bool reused = doc && doc->IsEmpty();
+    if (!reused) {
         mnuFileNew_Click();
         doc = activeDocument();
     }
     if (!doc)
         return;
-    const QString path = doc->AskFilename(false);
+    // The chosen file becomes the current one once it is open (or found
+    // unreadable): a load the user cancels changes nothing.
+    const QString path = doc->AskFilename(false, false);
+    bool cancelled = false;
     try {
-        doc->LoadFile(path);
+        if (!path.isEmpty()) {
+            std::unique_ptr<ProgressReporter> progress = m_ctx.dialogs.progress(
+                this, {QStringLiteral("Open TY Code File"), QStringLiteral("Reading ") + path});
+            cancelled = !doc->LoadFile(path, progress.get());
+        }
     } catch (const KvError &e) {
         m_ctx.dialogs.message(this,
                               {QStringLiteral("The file '") + path
@@ -43,6 +52,15 @@ void frmMain::mnuFileOpen_Click()
                                MsgButtons::OK,
                                MsgIcon::Exclamation});
     }
+    if (cancelled) {
+        // The window made for the file goes; an empty window that was there stays.
+        if (!reused)
+            if (QMdiSubWindow *sub = subWindowOf(doc))
+                sub->close();
+        return;
+    }
+    if (!path.isEmpty())
+        doc->RememberFilename(path);
     s.CodeName = SplitFilePath(doc->Filename(), s.CodeDir);
     // A cancelled dialog, an empty file or a file that could not be read leaves an
     // empty window: it goes again.

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "core/AppContext.h"
+#include "core/AppState.h"
 #include "platform/DesktopServices.h"
 #include "platform/RegistryHive.h"
 #include "platform/Settings.h"
 #include "platform/UserDialogs.h"
-#include "core/AppContext.h"
-#include "core/AppState.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +13,46 @@
 #include <QQueue>
 #include <QTemporaryDir>
 
+#include <functional>
+#include <memory>
 #include <optional>
+
+// What one progress dialog was shown: the steps the work reported, and whether the
+// user cancelled it. Kept after the work ended.
+struct ProgressRecord
+{
+    ProgressRequest request;
+    qint64 maximum = -1;
+    QList<qint64> values;
+    QStringList labels;
+    bool cancelled = false;
+    bool ended = false; // the work let its dialog go
+};
+
+// A progress dialog whose user chooses Cancel once the work has reported a chosen
+// number of steps (never when that number is negative).
+class ScriptedProgress : public ProgressReporter
+{
+public:
+    ScriptedProgress(std::shared_ptr<ProgressRecord> record, int cancelAtStep)
+        : m_record(std::move(record))
+        , m_cancelAt(cancelAtStep)
+    {}
+    ~ScriptedProgress() override { m_record->ended = true; }
+    void setMaximum(qint64 maximum) override { m_record->maximum = maximum; }
+    void setValue(qint64 value) override
+    {
+        m_record->values << value;
+        if (m_cancelAt >= 0 && m_record->values.size() >= m_cancelAt)
+            m_record->cancelled = true;
+    }
+    void setLabelText(const QString &text) override { m_record->labels << text; }
+    bool wasCanceled() const override { return m_record->cancelled; }
+
+private:
+    std::shared_ptr<ProgressRecord> m_record;
+    int m_cancelAt;
+};
 
 // Answers every box and dialog from a script and remembers what was asked.
 class ScriptedDialogs : public UserDialogs
@@ -50,6 +89,18 @@ public:
         return !printerSetupAnswers.isEmpty() && printerSetupAnswers.dequeue();
     }
 
+    std::unique_ptr<ProgressReporter> progress(QWidget *owner,
+                                               const ProgressRequest &request) override
+    {
+        if (makeProgress)
+            return makeProgress(owner, request);
+        auto record = std::make_shared<ProgressRecord>();
+        record->request = request;
+        progresses << record;
+        return std::make_unique<ScriptedProgress>(
+            record, cancelAtSteps.isEmpty() ? -1 : cancelAtSteps.dequeue());
+    }
+
     QQueue<MsgAnswer> answers;
     QQueue<std::optional<QString>> files; // nullopt = the user cancels
     QList<MessageRequest> messages;
@@ -59,6 +110,13 @@ public:
     QQueue<bool> printerSetupAnswers; // true = OK; the user cancels when empty
     QList<PrintDialogState> printDialogs;
     int printerSetups = 0;
+    // One per progress dialog, in turn: the step at which its user cancels (-1:
+    // never); the user lets the work run when the queue is empty.
+    QQueue<int> cancelAtSteps;
+    QList<std::shared_ptr<ProgressRecord>> progresses;
+    // Set (by a benchmark) to show real dialogs instead.
+    std::function<std::unique_ptr<ProgressReporter>(QWidget *, const ProgressRequest &)>
+        makeProgress;
 };
 
 // Remembers every program started and every document opened.
