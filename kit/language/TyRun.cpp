@@ -691,6 +691,7 @@ private:
         StoreDeriv,
         StoreDeriv0,
         Fill,
+        IfAdd, // a whole If whose branches each assign a sum (see AddTo)
         ForInit,
         ForNext,
         Exec, // a statement the tree walk runs
@@ -698,6 +699,17 @@ private:
     };
 
     struct LoopState;
+
+    // The branch of an If that is one assignment to a scalar of a sum of a scalar or
+    // number and a scalar, number or simple element (nb = nb + u[i-1, j, k], nb = nb +
+    // uFace): *dst = *a + (elem ? element : *b). An empty branch has no dst.
+    struct AddTo
+    {
+        double *dst = nullptr;
+        const double *a = nullptr, *b = nullptr;
+        const Elem *elem = nullptr;
+        int stmtLine = 0;
+    };
 
     struct Ins
     {
@@ -715,6 +727,7 @@ private:
         LoopState *loop = nullptr;
         const Expr *expr = nullptr;
         const Stmt *stmt = nullptr;
+        const std::array<AddTo, 2> *sums = nullptr; // IfAdd: when the test holds, else
     };
 
     // A For loop's passes. A loop whose body cannot change its counter (no statement
@@ -739,6 +752,7 @@ private:
         std::deque<Elem> elems;
         std::deque<int> wholes; // whole-number indices
         std::deque<LoopState> loops;
+        std::deque<std::array<AddTo, 2>> sums;             // IfAdd's branches
         std::vector<std::pair<int, const int *>> counters; // while compiling: kept counters
     };
 
@@ -911,30 +925,28 @@ private:
 
     // Emits the steps of e; returns where its value is. With into, the last step
     // writes the value there.
-    const double *compileExpr(Flat &f, const Expr &e, double *into = nullptr)
+    // Where the value of e already is, when it takes no step: a number, a scalar.
+    const double *leafOf(Flat &f, const Expr &e)
     {
-        const double *leaf = nullptr;
         switch (e.op) {
         case Op::Number:
-            leaf = constant(f, e.value);
-            break;
+            return constant(f, e.value);
         case Op::Pi:
-            leaf = constant(f, std::numbers::pi);
-            break;
+            return constant(f, std::numbers::pi);
         case Op::Iteration:
-            leaf = &m_iteration;
-            break;
+            return &m_iteration;
         case Op::Name:
-            if (plainScalar(sym(e.slot)))
-                leaf = sym(e.slot).v.data();
-            break;
+            return plainScalar(sym(e.slot)) ? sym(e.slot).v.data() : nullptr;
         case Op::Neg: // -6: the negation of a number is exact
-            if (e.args[0]->op == Op::Number)
-                leaf = constant(f, -e.args[0]->value);
-            break;
+            return e.args[0]->op == Op::Number ? constant(f, -e.args[0]->value) : nullptr;
         default:
-            break;
+            return nullptr;
         }
+    }
+
+    const double *compileExpr(Flat &f, const Expr &e, double *into = nullptr)
+    {
+        const double *leaf = leafOf(f, e);
         if (leaf && !into)
             return leaf;
         double *dst = into ? into : temporary(f);
@@ -1149,6 +1161,8 @@ private:
             return;
         }
         case StmtKind::If: {
+            if (compileIfAdd(f, st))
+                return;
             std::vector<std::size_t> exits;
             for (std::size_t i = 0; i < st.branches.size(); ++i) {
                 if (!st.conditions[i]) {
@@ -1201,6 +1215,57 @@ private:
         default:
             return tree();
         }
+    }
+
+    // A branch as an AddTo, if it has that shape.
+    bool addTo(Flat &f, const Block &branch, AddTo &to)
+    {
+        if (branch.empty())
+            return true;
+        const Stmt &st = *branch.front();
+        if (branch.size() != 1 || st.kind != StmtKind::Assign || st.derivative
+            || !st.indices.empty() || !plainScalar(sym(st.slot))
+            || sym(st.slot).kind == Symbol::Parameter || st.expr->op != Op::Add
+            || st.expr->args.size() != 2)
+            return false;
+        const Expr &right = *st.expr->args[1];
+        to.a = leafOf(f, *st.expr->args[0]);
+        to.b = leafOf(f, right);
+        if (!to.b && right.op == Op::Index)
+            to.elem = element(f, right.slot, right.args, right.line);
+        to.dst = sym(st.slot).v.data();
+        to.stmtLine = st.line;
+        return to.a && (to.b || to.elem);
+    }
+
+    // If x < y Then s = s + a Else s = s + b End If, the test a comparison (<, <=, >,
+    // >=) of scalars or numbers, each branch an AddTo or empty: one step. a > b is
+    // taken as b < a, which holds exactly when a > b does (NaN included); aux is 1 for
+    // <=.
+    bool compileIfAdd(Flat &f, const Stmt &st)
+    {
+        if (st.branches.size() > 2 || (st.branches.size() == 2 && st.conditions[1]))
+            return false;
+        const Expr &test = *st.conditions[0];
+        if ((test.op != Op::Lt && test.op != Op::Le && test.op != Op::Gt && test.op != Op::Ge)
+            || test.args.size() != 2)
+            return false;
+        AddTo then, otherwise;
+        if (!addTo(f, st.branches[0], then)
+            || (st.branches.size() == 2 && !addTo(f, st.branches[1], otherwise)))
+            return false;
+        const double *a = leafOf(f, *test.args[0]);
+        const double *b = leafOf(f, *test.args[1]);
+        if (!a || !b)
+            return false;
+        const bool swapped = test.op == Op::Gt || test.op == Op::Ge;
+        Ins &in = put(f, Step::IfAdd, test.line);
+        in.a = swapped ? b : a;
+        in.b = swapped ? a : b;
+        in.aux = test.op == Op::Le || test.op == Op::Ge;
+        in.stmtLine = st.line;
+        in.sums = &f.sums.emplace_back(std::array<AddTo, 2>{then, otherwise});
+        return true;
     }
 
     void tick(int line)
@@ -1400,6 +1465,19 @@ private:
             case Step::Fill:
                 std::fill(in.sym->v.begin(), in.sym->v.end(), *in.a);
                 break;
+            case Step::IfAdd: {
+                // The If and then its branch's assignment count as statements.
+                const bool holds = in.aux ? *in.a <= *in.b : *in.a < *in.b;
+                if (progress)
+                    tick(in.stmtLine);
+                const AddTo &to = (*in.sums)[holds ? 0 : 1];
+                if (to.dst) {
+                    *to.dst = *to.a + (to.elem ? to.elem->s->v[at(*to.elem)] : *to.b);
+                    if (progress)
+                        tick(to.stmtLine);
+                }
+                break;
+            }
             case Step::ForInit: {
                 LoopState &l = *in.loop;
                 l.n = passes(*in.a, *in.b, *in.c, in.line);
