@@ -143,11 +143,11 @@ private:
     Program m_program;
     std::vector<Symbol> m_syms;
     QHash<QString, int> m_names;
-    int m_quiet = 0;                              // Print and Plot write nothing while above 0
-    double m_iteration = 0.0;                     // the innermost running Find's iteration
-    std::vector<double> *m_constraints = nullptr; // collects g <= 0 while a Find runs
-    std::vector<double> *m_residuals = nullptr;   // collects Residual values for DAE
-    long long m_executed = 0;
+    int m_quiet = 0;                                 // Print and Plot write nothing while above 0
+    double m_iteration = 0.0;                        // the innermost running Find's iteration
+    std::vector<double> *m_constraints = nullptr;    // collects g <= 0 while a Find runs
+    std::vector<double> *m_residuals = nullptr;      // collects Residual values for DAE
+    long long m_executed = 0, m_nextProgress = 4096; // statements run, for progress
     bool m_titleSet = false, m_xLabelSet = false, m_yLabelSet = false;
     QHash<QString, qsizetype> m_series;
 
@@ -691,6 +691,8 @@ private:
         StoreDeriv,
         StoreDeriv0,
         Fill,
+        Count, // counts the statements before it for progress (see counts)
+        IfAdd, // a whole If whose branches each assign a sum (see AddTo)
         ForInit,
         ForNext,
         Exec, // a statement the tree walk runs
@@ -699,14 +701,22 @@ private:
 
     struct LoopState;
 
+    // The branch of an If that is one assignment to a scalar of a sum of a scalar or
+    // number and a scalar, number or simple element (nb = nb + u[i-1, j, k], nb = nb +
+    // uFace): *dst = *a + (elem ? element : *b). An empty branch has no dst.
+    struct AddTo
+    {
+        double *dst = nullptr;
+        const double *a = nullptr, *b = nullptr;
+        const Elem *elem = nullptr;
+    };
+
     struct Ins
     {
         Step op = Step::Return;
-        bool count = false;    // the last step of a statement: counts it for progress
-        int aux = 0;           // a built-in's id
-        int line = 0;          // where an error is reported
-        int stmtLine = 0;      // the statement's line, for progress
-        int next = 0, alt = 0; // the step that follows; the one a jump takes
+        int aux = 0;  // a built-in's id; IfAdd's <=; the statements Count, ForNext, Return count
+        int line = 0; // where an error is reported
+        int next = 0, alt = 0;                    // the step that follows; the one a jump takes
         const Ins *to = nullptr, *jump = nullptr; // the same, once the list is complete
         double *dst = nullptr;
         const double *a = nullptr, *b = nullptr, *c = nullptr;
@@ -715,6 +725,7 @@ private:
         LoopState *loop = nullptr;
         const Expr *expr = nullptr;
         const Stmt *stmt = nullptr;
+        const std::array<AddTo, 2> *sums = nullptr; // IfAdd: when the test holds, else
     };
 
     // A For loop's passes. A loop whose body cannot change its counter (no statement
@@ -739,7 +750,9 @@ private:
         std::deque<Elem> elems;
         std::deque<int> wholes; // whole-number indices
         std::deque<LoopState> loops;
+        std::deque<std::array<AddTo, 2>> sums;             // IfAdd's branches
         std::vector<std::pair<int, const int *>> counters; // while compiling: kept counters
+        int statements = 0, lastLine = 0, depth = 0;       // while compiling: see counts
     };
 
     bool m_flat = false; // blocks run compiled (every name is declared at most once)
@@ -777,7 +790,7 @@ private:
     void compile(Flat &f, const Block &block)
     {
         compileBlock(f, block);
-        put(f, Step::Return);
+        put(f, Step::Return, f.lastLine).aux = f.statements;
         // Follow jumps to their targets, so a branch's last step leads out directly.
         auto target = [&](int i) {
             while (std::size_t(i) < f.ins.size() && f.ins[std::size_t(i)].op == Step::Jump)
@@ -911,30 +924,28 @@ private:
 
     // Emits the steps of e; returns where its value is. With into, the last step
     // writes the value there.
-    const double *compileExpr(Flat &f, const Expr &e, double *into = nullptr)
+    // Where the value of e already is, when it takes no step: a number, a scalar.
+    const double *leafOf(Flat &f, const Expr &e)
     {
-        const double *leaf = nullptr;
         switch (e.op) {
         case Op::Number:
-            leaf = constant(f, e.value);
-            break;
+            return constant(f, e.value);
         case Op::Pi:
-            leaf = constant(f, std::numbers::pi);
-            break;
+            return constant(f, std::numbers::pi);
         case Op::Iteration:
-            leaf = &m_iteration;
-            break;
+            return &m_iteration;
         case Op::Name:
-            if (plainScalar(sym(e.slot)))
-                leaf = sym(e.slot).v.data();
-            break;
+            return plainScalar(sym(e.slot)) ? sym(e.slot).v.data() : nullptr;
         case Op::Neg: // -6: the negation of a number is exact
-            if (e.args[0]->op == Op::Number)
-                leaf = constant(f, -e.args[0]->value);
-            break;
+            return e.args[0]->op == Op::Number ? constant(f, -e.args[0]->value) : nullptr;
         default:
-            break;
+            return nullptr;
         }
+    }
+
+    const double *compileExpr(Flat &f, const Expr &e, double *into = nullptr)
+    {
+        const double *leaf = leafOf(f, e);
         if (leaf && !into)
             return leaf;
         double *dst = into ? into : temporary(f);
@@ -1091,16 +1102,29 @@ private:
         return f.ins.size() - 1;
     }
 
-    static void counts(Ins &in, const Stmt &st)
+    // Progress counts statements, but not step by step: a For loop's ForNext counts
+    // the statements of its body at each pass (at least one, so that empty loops
+    // count too), a Count step after every few hundred statements outside loops, and
+    // the list's Return the rest. A statement is counted whichever branch an If takes,
+    // so the count runs somewhat ahead; the tree walk counts the statements it runs.
+    static constexpr int CountEvery = 256;
+
+    static void counts(Flat &f, const Stmt &st, int statements = 1)
     {
-        in.count = true;
-        in.stmtLine = st.line;
+        f.statements += statements;
+        f.lastLine = st.line;
     }
 
     void compileBlock(Flat &f, const Block &block)
     {
-        for (const StmtPtr &st : block)
+        for (const StmtPtr &st : block) {
             compileStmt(f, *st);
+            if (f.depth == 0 && f.statements >= CountEvery) {
+                Ins &in = put(f, Step::Count, f.lastLine);
+                in.aux = f.statements;
+                f.statements = 0;
+            }
+        }
     }
 
     void compileStmt(Flat &f, const Stmt &st)
@@ -1123,7 +1147,7 @@ private:
                 in.a = v;
                 in.elem = el;
                 in.sym = &s;
-                counts(in, st);
+                counts(f, st);
                 return;
             }
             if (s.kind == Symbol::Parameter || s.kind == Symbol::Model
@@ -1131,7 +1155,7 @@ private:
                 return tree(); // the walk reports it, after the value
             if (st.indices.empty() && s.ndims == 0) {
                 compileExpr(f, *st.expr, s.v.data());
-                counts(f.ins.back(), st);
+                counts(f, st);
                 return;
             }
             const Elem *el = nullptr;
@@ -1145,10 +1169,12 @@ private:
             in.a = v;
             in.elem = el;
             in.sym = &s;
-            counts(in, st);
+            counts(f, st);
             return;
         }
         case StmtKind::If: {
+            if (compileIfAdd(f, st))
+                return;
             std::vector<std::size_t> exits;
             for (std::size_t i = 0; i < st.branches.size(); ++i) {
                 if (!st.conditions[i]) {
@@ -1157,7 +1183,7 @@ private:
                 }
                 const std::size_t test = compileCondition(f, *st.conditions[i]);
                 if (i == 0)
-                    counts(f.ins[test], st);
+                    counts(f, st);
                 compileBlock(f, st.branches[i]);
                 if (i + 1 < st.branches.size()) {
                     exits.push_back(f.ins.size());
@@ -1183,15 +1209,21 @@ private:
             in.c = step;
             LoopState &loop = f.loops.emplace_back();
             in.loop = &loop;
-            counts(in, st);
+            counts(f, st);
             const bool kept = keepsCounter(st.body, st.slot);
             if (kept)
                 f.counters.emplace_back(st.slot, &loop.whole);
             const int body = int(f.ins.size());
+            const int outside = f.statements;
+            f.statements = 0;
+            ++f.depth;
             compileBlock(f, st.body);
+            --f.depth;
             if (kept)
                 f.counters.pop_back();
             Ins &next = put(f, Step::ForNext, st.line);
+            next.aux = std::max(f.statements, 1);
+            f.statements = outside;
             next.dst = sym(st.slot).v.data();
             next.loop = &loop;
             next.alt = body;
@@ -1203,10 +1235,62 @@ private:
         }
     }
 
-    void tick(int line)
+    // A branch as an AddTo, if it has that shape.
+    bool addTo(Flat &f, const Block &branch, AddTo &to)
     {
-        if ((++m_executed & 0xfff) == 0)
+        if (branch.empty())
+            return true;
+        const Stmt &st = *branch.front();
+        if (branch.size() != 1 || st.kind != StmtKind::Assign || st.derivative
+            || !st.indices.empty() || !plainScalar(sym(st.slot))
+            || sym(st.slot).kind == Symbol::Parameter || st.expr->op != Op::Add
+            || st.expr->args.size() != 2)
+            return false;
+        const Expr &right = *st.expr->args[1];
+        to.a = leafOf(f, *st.expr->args[0]);
+        to.b = leafOf(f, right);
+        if (!to.b && right.op == Op::Index)
+            to.elem = element(f, right.slot, right.args, right.line);
+        to.dst = sym(st.slot).v.data();
+        return to.a && (to.b || to.elem);
+    }
+
+    // If x < y Then s = s + a Else s = s + b End If, the test a comparison (<, <=, >,
+    // >=), each branch an AddTo or empty: the test's operands, then one step. a > b is
+    // taken as b < a, which holds exactly when a > b does (NaN included); aux is 1 for
+    // <=.
+    bool compileIfAdd(Flat &f, const Stmt &st)
+    {
+        if (st.branches.size() > 2 || (st.branches.size() == 2 && st.conditions[1]))
+            return false;
+        const Expr &test = *st.conditions[0];
+        if ((test.op != Op::Lt && test.op != Op::Le && test.op != Op::Gt && test.op != Op::Ge)
+            || test.args.size() != 2)
+            return false;
+        AddTo then, otherwise;
+        if (!addTo(f, st.branches[0], then)
+            || (st.branches.size() == 2 && !addTo(f, st.branches[1], otherwise)))
+            return false;
+        const double *a = compileExpr(f, *test.args[0]);
+        const double *b = compileExpr(f, *test.args[1]);
+        const bool swapped = test.op == Op::Gt || test.op == Op::Ge;
+        Ins &in = put(f, Step::IfAdd, test.line);
+        in.a = swapped ? b : a;
+        in.b = swapped ? a : b;
+        in.aux = test.op == Op::Le || test.op == Op::Ge;
+        counts(f, st, then.dst || otherwise.dst ? 2 : 1);
+        in.sums = &f.sums.emplace_back(std::array<AddTo, 2>{then, otherwise});
+        return true;
+    }
+
+    // Counts statements run; progress hears of every 4096th.
+    void tick(int statements, int line)
+    {
+        m_executed += statements;
+        if (m_executed >= m_nextProgress) {
+            m_nextProgress = m_executed + 4096;
             m_options.progress(line);
+        }
     }
 
     [[gnu::always_inline]] std::size_t at(const Elem &el)
@@ -1400,6 +1484,13 @@ private:
             case Step::Fill:
                 std::fill(in.sym->v.begin(), in.sym->v.end(), *in.a);
                 break;
+            case Step::IfAdd: {
+                const bool holds = in.aux ? *in.a <= *in.b : *in.a < *in.b;
+                const AddTo &to = (*in.sums)[holds ? 0 : 1];
+                if (to.dst)
+                    *to.dst = *to.a + (to.elem ? to.elem->s->v[at(*to.elem)] : *to.b);
+                break;
+            }
             case Step::ForInit: {
                 LoopState &l = *in.loop;
                 l.n = passes(*in.a, *in.b, *in.c, in.line);
@@ -1426,16 +1517,22 @@ private:
                     l.whole += l.wholeStep;
                     next = in.jump;
                 }
+                if (progress)
+                    tick(in.aux, in.line);
                 break;
             }
             case Step::Exec:
                 exec(*in.stmt);
                 break;
+            case Step::Count:
+                if (progress)
+                    tick(in.aux, in.line);
+                break;
             case Step::Return:
+                if (progress && in.aux > 0)
+                    tick(in.aux, in.line);
                 return;
             }
-            if (progress && in.count)
-                tick(in.stmtLine);
             step = next;
         }
     }
@@ -1449,8 +1546,8 @@ private:
 
     void exec(const Stmt &st)
     {
-        if (m_options.progress && (++m_executed & 0xfff) == 0)
-            m_options.progress(st.line);
+        if (m_options.progress)
+            tick(1, st.line);
         switch (st.kind) {
         case StmtKind::Title:
             m_result.title = st.text;
