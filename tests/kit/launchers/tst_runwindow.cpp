@@ -358,13 +358,13 @@ private slots:
             "Variable x = 3, r, i, s\n"
             "Model m\n"
             "  s = 0\n"
-            "  For i = 1 To 200000\n"
+            "  For i = 1 To 2000000\n"
             "    s = s + 1\n"
             "  End For\n"
             "  r = x*x + 1\n"
             "End Model\n"
-            "Find x In m Using NEWTON To Zero r With MaxIter = 40\n")
-                              << R"(^line 9: Find, iteration (\d+) of 40$)";
+            "Find x In m Using NEWTON To Zero r With MaxIter = 400\n")
+                              << R"(^line 9: Find, iteration (\d+) of 400$)";
     }
     void progressOfTheStatementAtWork()
     {
