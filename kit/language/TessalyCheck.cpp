@@ -50,20 +50,6 @@ const QHash<QString, SolverKind> &solvers()
     return table;
 }
 
-// Words that start statements or clauses; they cannot name anything.
-const QSet<QString> &reservedWords()
-{
-    static const QSet<QString> words = {
-        "title",    "parameter", "variable", "function", "model",    "end",      "if",
-        "then",     "elseif",    "else",     "for",      "to",       "step",     "constraint",
-        "residual", "find",      "in",       "using",    "with",     "initiate", "equations",
-        "of",       "span",      "until",    "print",    "plot",     "vs",       "named",
-        "and",      "or",        "not",      "minimize", "maximize", "zero",     "fit",
-        "xlabel",   "ylabel",    "markers",  "dashed",   "logx",     "logy",
-    };
-    return words;
-}
-
 // Built-in functions and how many arguments each takes (-1: one or more).
 const QHash<QString, int> &builtins()
 {
@@ -381,7 +367,7 @@ QList<TyFinding> Checker::run(const QByteArray &source)
 void Checker::declare(const QString &name, const Symbol &symbol, int line)
 {
     const QString key = name;
-    if (reservedWords().contains(key.toLower())) {
+    if (ty::reservedWords().contains(key.toLower())) {
         report(line,
                QStringLiteral("'%1' is a word of the language and cannot name anything").arg(name));
         return;

@@ -11,8 +11,6 @@
 
 namespace ty {
 
-namespace {
-
 // Words that start statements or clauses; they cannot name anything.
 const QSet<QString> &reservedWords()
 {
@@ -26,6 +24,8 @@ const QSet<QString> &reservedWords()
     };
     return words;
 }
+
+namespace {
 
 // Expressions nest by recursion; a limit keeps hostile input (thousands of parentheses
 // or signs) from exhausting the stack of the parser and of the interpreter.

@@ -2,6 +2,7 @@
 
 #include "TyLexer.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,9 @@
 // reads a file; parse() joins the statements into blocks and stops at the first fault
 // with a SyntaxError naming the line, in the checker's words.
 namespace ty {
+
+// Words that start statements or clauses (lower case); they cannot name anything.
+const QSet<QString> &reservedWords();
 
 enum class Op {
     Number,
