@@ -676,8 +676,7 @@ void Checker::checkModel(const Stmt &s)
         report(line,
                QStringLiteral("a Model must be defined outside every block (the '%1' block of "
                               "line %2 is still open)")
-                   .arg(blockWord(m_blocks.last().kind))
-                   .arg(m_blocks.last().line));
+                   .arg(blockWord(m_blocks.last().kind), QString::number(m_blocks.last().line)));
     }
     pushBlock(Block{QStringLiteral("model"), line, s.name, false, false, QString()});
     stop();

@@ -363,8 +363,8 @@ void frmMain::fillWindowMenu()
     for (QMdiSubWindow *sub : subs) {
         QString title = sub->windowTitle();
         title.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction *a
-            = m_windowMenu->addAction(n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(title) : title);
+        QAction *a = m_windowMenu->addAction(
+            n < 10 ? QStringLiteral("&%1 %2").arg(QString::number(n), title) : title);
         a->setCheckable(true);
         a->setChecked(sub == m_mdi->activeSubWindow());
         connect(a, &QAction::triggered, this, [this, sub = QPointer<QMdiSubWindow>(sub)] {
