@@ -14,12 +14,14 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <limits>
 #include <map>
 #include <numbers>
 #include <stdexcept>
+#include <unordered_map>
 
 // Every name is resolved to a slot of the symbol table before the run starts, and
 // every block is compiled into a flat list of steps before it runs (see "the compiled
@@ -533,6 +535,13 @@ private:
         }
     }
 
+    double divide(double a, double b, int line)
+    {
+        if (b == 0.0)
+            fail(line, QStringLiteral("division by zero (%1 / 0)").arg(formatNumber(a)));
+        return a / b;
+    }
+
     double power(double a, double b, int line)
     {
         if (b == 2.0)
@@ -601,9 +610,7 @@ private:
         case Op::Mul:
             return a * b;
         case Op::Div:
-            if (b == 0.0)
-                fail(e.line, QStringLiteral("division by zero (%1 / 0)").arg(formatNumber(a)));
-            return a / b;
+            return divide(a, b, e.line);
         case Op::Pow:
             return power(a, b, e.line);
         case Op::Lt:
@@ -639,7 +646,8 @@ private:
     // adds -0, which leaves every value as it is.
     // When every index is a whole number or the counter of a loop that keeps its
     // counter whole (see LoopState), the same indices are also kept as integers:
-    // index k is *iat[k] + ioff[k], and integral is set.
+    // index k is *iat[k] + ioff[k] + 1 (ioff holds the offset less one, so that the
+    // sum is the place counted from 0), and integral is set.
     struct Elem
     {
         Symbol *s = nullptr;
@@ -690,9 +698,14 @@ private:
         StoreElem,
         StoreDeriv,
         StoreDeriv0,
+        StoreDerivOp,  // an element's derivative set to a + b, a - b, a * b or a / b (aux)
+        StoreDerivOp2, // set to (a op b) op2 c: op (+, -, *) in aux / 256, op2 in aux % 256
         Fill,
-        Count, // counts the statements before it for progress (see counts)
-        IfAdd, // a whole If whose branches each assign a sum (see AddTo)
+        Count,       // counts the statements before it for progress (see counts)
+        IfAdd,       // a whole If whose branches each assign a sum (see AddTo)
+        IfLtAddElem, // the same, when a < b: *dst = *c + element (a whole one), else *dst2 = *d +
+                     // *e
+        IfLeAddElem, // a <= b
         ForInit,
         ForNext,
         Exec, // a statement the tree walk runs
@@ -726,6 +739,9 @@ private:
         const Expr *expr = nullptr;
         const Stmt *stmt = nullptr;
         const std::array<AddTo, 2> *sums = nullptr; // IfAdd: when the test holds, else
+        double *dst2 = nullptr;                     // IfLtAddElem, IfLeAddElem: the Else's
+        const double *d = nullptr, *e = nullptr;
+        const void *handler = nullptr; // the code that carries the step out (see run)
     };
 
     // A For loop's passes. A loop whose body cannot change its counter (no statement
@@ -750,9 +766,12 @@ private:
         std::deque<Elem> elems;
         std::deque<int> wholes; // whole-number indices
         std::deque<LoopState> loops;
-        std::deque<std::array<AddTo, 2>> sums;             // IfAdd's branches
-        std::vector<std::pair<int, const int *>> counters; // while compiling: kept counters
-        int statements = 0, lastLine = 0, depth = 0;       // while compiling: see counts
+        std::deque<std::array<AddTo, 2>> sums;                    // IfAdd's branches
+        std::vector<std::pair<int, const int *>> counters;        // while compiling: kept counters
+        int statements = 0, lastLine = 0, depth = 0;              // while compiling: see counts
+        bool threaded = false;                                    // every step's handler is set
+        std::unordered_map<const Expr *, const double *> hoisted; // see hoist
+        int hoisting = 0; // while compiling: inside a loop whose invariants are hoisted
     };
 
     bool m_flat = false; // blocks run compiled (every name is declared at most once)
@@ -867,13 +886,13 @@ private:
             const Expr &base = sum ? *ix.args[0] : ix;
             const double off = sum ? ix.args[1]->value : ix.op == Op::Number ? ix.value : 0.0;
             const bool small = off == std::floor(off) && std::abs(off) < 1e6;
-            el.ioff[k] = small ? int(ix.op == Op::Sub ? -off : off) : 0;
+            el.ioff[k] = small ? int(ix.op == Op::Sub ? -off : off) - 1 : 0;
             el.iat[k] = nullptr;
             if (ix.op == Op::Number) {
                 if (small) {
                     f.wholes.push_back(int(off));
                     el.iat[k] = &f.wholes.back();
-                    el.ioff[k] = 0;
+                    el.ioff[k] = -1;
                 }
             } else if (small) {
                 for (const auto &[slot, whole] : f.counters)
@@ -887,7 +906,7 @@ private:
         for (std::size_t k = indices.size(); k < 3 && el.integral; ++k) {
             f.wholes.push_back(1);
             el.iat[k] = &f.wholes.back();
-            el.ioff[k] = 0;
+            el.ioff[k] = -1;
         }
         f.elems.push_back(el);
         return &f.elems.back();
@@ -945,6 +964,16 @@ private:
 
     const double *compileExpr(Flat &f, const Expr &e, double *into = nullptr)
     {
+        if (!f.hoisted.empty()) {
+            const auto it = f.hoisted.find(&e);
+            if (it != f.hoisted.end()) {
+                if (!into)
+                    return it->second;
+                put(f, Step::Copy).a = it->second;
+                f.ins.back().dst = into;
+                return into;
+            }
+        }
         const double *leaf = leafOf(f, e);
         if (leaf && !into)
             return leaf;
@@ -1076,6 +1105,107 @@ private:
         return dst;
     }
 
+    // ---- what a loop computes once ----
+    // An expression of parameters and numbers alone (M - 1, h^2, pi^2) gives the same
+    // value at every pass of a loop that declares nothing and runs no Find or
+    // Initiate, so it is worked out once, before the loop's first pass. Only
+    // operations that cannot fail are taken (+, -, *, a square, a division by a
+    // number other than 0): one worked out early, even for a branch that never runs,
+    // has no other effect.
+    bool invariant(const Expr &e)
+    {
+        switch (e.op) {
+        case Op::Number:
+        case Op::Pi:
+            return true;
+        case Op::Name: {
+            const Symbol &s = sym(e.slot);
+            return s.kind == Symbol::Parameter && s.ndims == 0;
+        }
+        case Op::Neg:
+            return e.args.size() == 1 && invariant(*e.args[0]);
+        case Op::Add:
+        case Op::Sub:
+        case Op::Mul:
+            return e.args.size() == 2 && invariant(*e.args[0]) && invariant(*e.args[1]);
+        case Op::Pow:
+            return e.args.size() == 2 && e.args[1]->op == Op::Number && e.args[1]->value == 2.0
+                   && invariant(*e.args[0]);
+        case Op::Div:
+            return e.args.size() == 2 && e.args[1]->op == Op::Number && e.args[1]->value != 0.0
+                   && invariant(*e.args[0]);
+        default:
+            return false;
+        }
+    }
+
+    // Whether a block may change a parameter: a declaration, a Find or an Initiate
+    // (which run models), a loop counting with a parameter.
+    bool changesParameters(const Block &block)
+    {
+        for (const StmtPtr &st : block) {
+            switch (st->kind) {
+            case StmtKind::Declare:
+            case StmtKind::Find:
+            case StmtKind::Initiate:
+                return true;
+            case StmtKind::For:
+                if (sym(st->slot).kind == Symbol::Parameter || changesParameters(st->body))
+                    return true;
+                break;
+            case StmtKind::If:
+                for (const Block &b : st->branches)
+                    if (changesParameters(b))
+                        return true;
+                break;
+            default:
+                break;
+            }
+        }
+        return false;
+    }
+
+    // Emits the steps of the largest invariant parts of e that take a step.
+    void hoist(Flat &f, const Expr *e)
+    {
+        if (!e)
+            return;
+        if (invariant(*e)) {
+            if (!leafOf(f, *e))
+                f.hoisted.emplace(e, compileExpr(f, *e));
+            return;
+        }
+        for (const ExprPtr &a : e->args)
+            hoist(f, a.get());
+    }
+
+    // The invariant parts of what a loop body compiles (assigned values, the tests of
+    // If, the bounds of inner loops).
+    void hoist(Flat &f, const Block &block)
+    {
+        for (const StmtPtr &st : block) {
+            switch (st->kind) {
+            case StmtKind::Assign:
+                hoist(f, st->expr.get());
+                break;
+            case StmtKind::If:
+                for (const ExprPtr &c : st->conditions)
+                    hoist(f, c.get());
+                for (const Block &b : st->branches)
+                    hoist(f, b);
+                break;
+            case StmtKind::For:
+                hoist(f, st->first.get());
+                hoist(f, st->last.get());
+                hoist(f, st->step.get());
+                hoist(f, st->body);
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
     // Emits a condition that jumps to alt (set later) when it does not hold; returns
     // the jump's step.
     std::size_t compileCondition(Flat &f, const Expr &e)
@@ -1142,6 +1272,47 @@ private:
                 } else if (s.ndims > 0) {
                     return tree();
                 }
+                // u'[i, j, k] = a/b: the last operation and the store in one step.
+                static const std::map<Op, Step> last = {
+                    {Op::Add, Step::Add},
+                    {Op::Sub, Step::Sub},
+                    {Op::Mul, Step::Mul},
+                    {Op::Div, Step::Div},
+                };
+                const auto op = last.find(st.expr->op);
+                // alpha*nb/h^2: two operations, the first one that cannot fail (so that
+                // whatever its right side computes before it has the same effect).
+                const Expr *inner = op != last.end() && st.expr->args.size() == 2
+                                        ? st.expr->args[0].get()
+                                        : nullptr;
+                const auto op1 = inner ? last.find(inner->op) : last.end();
+                if (el && op1 != last.end() && op1->first != Op::Div && inner->args.size() == 2
+                    && !f.hoisted.count(inner)) {
+                    const double *a = compileExpr(f, *inner->args[0]);
+                    const double *b = compileExpr(f, *inner->args[1]);
+                    const double *c = compileExpr(f, *st.expr->args[1]);
+                    Ins &in = put(f, Step::StoreDerivOp2, st.expr->line);
+                    in.aux = int(op1->second) * 256 + int(op->second);
+                    in.a = a;
+                    in.b = b;
+                    in.c = c;
+                    in.elem = el;
+                    in.sym = &s;
+                    counts(f, st);
+                    return;
+                }
+                if (el && op != last.end() && st.expr->args.size() == 2) {
+                    const double *a = compileExpr(f, *st.expr->args[0]);
+                    const double *b = compileExpr(f, *st.expr->args[1]);
+                    Ins &in = put(f, Step::StoreDerivOp, st.expr->line);
+                    in.aux = int(op->second);
+                    in.a = a;
+                    in.b = b;
+                    in.elem = el;
+                    in.sym = &s;
+                    counts(f, st);
+                    return;
+                }
                 const double *v = compileExpr(f, *st.expr);
                 Ins &in = put(f, el ? Step::StoreDeriv : Step::StoreDeriv0, st.line);
                 in.a = v;
@@ -1198,6 +1369,11 @@ private:
         case StmtKind::For: {
             if (!plainScalar(sym(st.slot)))
                 return tree();
+            const bool hoists = f.hoisting == 0 && sym(st.slot).kind != Symbol::Parameter
+                                && !changesParameters(st.body);
+            if (hoists)
+                hoist(f, st.body);
+            f.hoisting += hoists;
             const double *first = compileExpr(f, *st.first);
             const double *last = compileExpr(f, *st.last);
             const double *step = st.step ? compileExpr(f, *st.step) : constant(f, 1.0);
@@ -1228,6 +1404,7 @@ private:
             next.loop = &loop;
             next.alt = body;
             f.ins[init].alt = int(f.ins.size());
+            f.hoisting -= hoists;
             return;
         }
         default:
@@ -1274,11 +1451,29 @@ private:
         const double *a = compileExpr(f, *test.args[0]);
         const double *b = compileExpr(f, *test.args[1]);
         const bool swapped = test.op == Op::Gt || test.op == Op::Ge;
-        Ins &in = put(f, Step::IfAdd, test.line);
+        const bool orEqual = test.op == Op::Le || test.op == Op::Ge;
+        // The common shape, a neighbour or the value at the edge (If i > 1 Then nb = nb
+        // + u[i-1, j, k] Else nb = nb + uFace), has a step that reads its branches at once.
+        const bool edge
+            = then.dst && then.elem && then.elem->integral && otherwise.dst && !otherwise.elem;
+        Ins &in = put(f,
+                      !edge     ? Step::IfAdd
+                      : orEqual ? Step::IfLeAddElem
+                                : Step::IfLtAddElem,
+                      test.line);
         in.a = swapped ? b : a;
         in.b = swapped ? a : b;
-        in.aux = test.op == Op::Le || test.op == Op::Ge;
+        in.aux = orEqual;
         counts(f, st, then.dst || otherwise.dst ? 2 : 1);
+        if (edge) {
+            in.dst = then.dst;
+            in.c = then.a;
+            in.elem = then.elem;
+            in.dst2 = otherwise.dst;
+            in.d = otherwise.a;
+            in.e = otherwise.b;
+            return true;
+        }
         in.sums = &f.sums.emplace_back(std::array<AddTo, 2>{then, otherwise});
         return true;
     }
@@ -1317,11 +1512,11 @@ private:
     [[gnu::always_inline]] std::size_t atWhole(const Elem &el)
     {
         const Symbol &s = *el.s;
-        const unsigned i = unsigned(*el.iat[0] + el.ioff[0] - 1);
-        const unsigned j = unsigned(*el.iat[1] + el.ioff[1] - 1);
-        const unsigned k = unsigned(*el.iat[2] + el.ioff[2] - 1);
+        const unsigned i = unsigned(*el.iat[0] + el.ioff[0]);
+        const unsigned j = unsigned(*el.iat[1] + el.ioff[1]);
+        const unsigned k = unsigned(*el.iat[2] + el.ioff[2]);
         const unsigned di = unsigned(s.dims[0]), dj = unsigned(s.dims[1]), dk = unsigned(s.dims[2]);
-        if (i >= di || j >= dj || k >= dk)
+        if ((i >= di) | (j >= dj) | (k >= dk)) // one branch, taken only on the way to an error
             return atSlowly(el);
         return (std::size_t(i) * dj + j) * dk + k;
     }
@@ -1343,199 +1538,342 @@ private:
         return flat;
     }
 
-    void run(Flat &f)
+    double arithmetic(Step op, double a, double b, int line)
     {
-        const bool progress = bool(m_options.progress);
-        const Ins *step = f.ins.data();
-        for (;;) {
-            const Ins &in = *step;
-            const Ins *next = in.to;
-            switch (in.op) {
-            case Step::Copy:
-                *in.dst = *in.a;
-                break;
-            case Step::Neg:
-                *in.dst = -*in.a;
-                break;
-            case Step::Not:
-                *in.dst = *in.a == 0.0 ? 1.0 : 0.0;
-                break;
-            case Step::Add:
-                *in.dst = *in.a + *in.b;
-                break;
-            case Step::Sub:
-                *in.dst = *in.a - *in.b;
-                break;
-            case Step::Mul:
-                *in.dst = *in.a * *in.b;
-                break;
-            case Step::Div:
-                if (*in.b == 0.0)
-                    fail(in.line,
-                         QStringLiteral("division by zero (%1 / 0)").arg(formatNumber(*in.a)));
-                *in.dst = *in.a / *in.b;
-                break;
-            case Step::Pow:
-                *in.dst = power(*in.a, *in.b, in.line);
-                break;
-            case Step::Square:
-                *in.dst = *in.a * *in.a;
-                break;
-            case Step::Lt:
-                *in.dst = *in.a < *in.b;
-                break;
-            case Step::Le:
-                *in.dst = *in.a <= *in.b;
-                break;
-            case Step::Gt:
-                *in.dst = *in.a > *in.b;
-                break;
-            case Step::Ge:
-                *in.dst = *in.a >= *in.b;
-                break;
-            case Step::Eq:
-                *in.dst = *in.a == *in.b;
-                break;
-            case Step::Ne:
-                *in.dst = *in.a != *in.b;
-                break;
-            case Step::AddElem:
-                *in.dst = *in.a + in.elem->s->v[at(*in.elem)];
-                break;
-            case Step::SubElem:
-                *in.dst = *in.a - in.elem->s->v[at(*in.elem)];
-                break;
-            case Step::MulElem:
-                *in.dst = *in.a * in.elem->s->v[at(*in.elem)];
-                break;
-            case Step::LoadElem:
-                *in.dst = in.elem->s->v[at(*in.elem)];
-                break;
-            case Step::LoadDeriv:
-                *in.dst = in.elem->s->d[at(*in.elem)];
-                break;
-            case Step::LoadDeriv0:
-                *in.dst = in.sym->d[0];
-                break;
-            case Step::Builtin:
-                *in.dst = builtin(in.aux, *in.a, in.b ? *in.b : 0.0, in.line);
-                break;
-            case Step::Tree:
-                *in.dst = eval(*in.expr);
-                break;
-            case Step::AndJump:
-                if (*in.a == 0.0) {
-                    *in.dst = 0.0;
-                    next = in.jump;
-                }
-                break;
-            case Step::OrJump:
-                if (*in.a != 0.0) {
-                    *in.dst = 1.0;
-                    next = in.jump;
-                }
-                break;
-            case Step::Truth:
-                *in.dst = *in.a != 0.0 ? 1.0 : 0.0;
-                break;
-            case Step::JumpUnlessLt:
-                if (!(*in.a < *in.b))
-                    next = in.jump;
-                break;
-            case Step::JumpUnlessLe:
-                if (!(*in.a <= *in.b))
-                    next = in.jump;
-                break;
-            case Step::JumpUnlessGt:
-                if (!(*in.a > *in.b))
-                    next = in.jump;
-                break;
-            case Step::JumpUnlessGe:
-                if (!(*in.a >= *in.b))
-                    next = in.jump;
-                break;
-            case Step::JumpUnlessEq:
-                if (!(*in.a == *in.b))
-                    next = in.jump;
-                break;
-            case Step::JumpUnlessNe:
-                if (!(*in.a != *in.b))
-                    next = in.jump;
-                break;
-            case Step::JumpIfZero:
-                if (*in.a == 0.0)
-                    next = in.jump;
-                break;
-            case Step::Jump:
-                break;
-            case Step::StoreElem:
-                in.sym->v[at(*in.elem)] = *in.a;
-                break;
-            case Step::StoreDeriv: {
-                const std::size_t i = at(*in.elem);
-                in.sym->d[i] = *in.a;
-                in.sym->dset[i] = 1;
-                break;
-            }
-            case Step::StoreDeriv0:
-                in.sym->d[0] = *in.a;
-                in.sym->dset[0] = 1;
-                break;
-            case Step::Fill:
-                std::fill(in.sym->v.begin(), in.sym->v.end(), *in.a);
-                break;
-            case Step::IfAdd: {
-                const bool holds = in.aux ? *in.a <= *in.b : *in.a < *in.b;
-                const AddTo &to = (*in.sums)[holds ? 0 : 1];
-                if (to.dst)
-                    *to.dst = *to.a + (to.elem ? to.elem->s->v[at(*to.elem)] : *to.b);
-                break;
-            }
-            case Step::ForInit: {
-                LoopState &l = *in.loop;
-                l.n = passes(*in.a, *in.b, *in.c, in.line);
-                l.first = *in.a;
-                l.step = *in.c;
-                l.k = 0;
-                if (l.n == 0) {
-                    next = in.jump;
-                    break;
-                }
-                *in.dst = l.first + double(l.k) * l.step;
-                // Whole values below 10^9 are exact both ways.
-                const bool whole = l.first == std::floor(l.first) && l.step == std::floor(l.step)
-                                   && std::abs(l.first) < 1e9
-                                   && std::abs(l.first + double(l.n - 1) * l.step) < 1e9;
-                l.whole = whole ? int(l.first) : NotWhole;
-                l.wholeStep = whole ? int(l.step) : 0;
-                break;
-            }
-            case Step::ForNext: {
-                LoopState &l = *in.loop;
-                if (++l.k < l.n) {
-                    *in.dst = l.first + double(l.k) * l.step;
-                    l.whole += l.wholeStep;
-                    next = in.jump;
-                }
-                if (progress)
-                    tick(in.aux, in.line);
-                break;
-            }
-            case Step::Exec:
-                exec(*in.stmt);
-                break;
-            case Step::Count:
-                if (progress)
-                    tick(in.aux, in.line);
-                break;
-            case Step::Return:
-                if (progress && in.aux > 0)
-                    tick(in.aux, in.line);
-                return;
-            }
-            step = next;
+        switch (op) {
+        case Step::Add:
+            return a + b;
+        case Step::Sub:
+            return a - b;
+        case Step::Mul:
+            return a * b;
+        default:
+            return divide(a, b, line);
         }
     }
+
+    // The list runs threaded: every step holds the address of the code that carries
+    // it out, and each piece ends by jumping straight to the next step's, so a step
+    // costs one indirect jump and no look-up (labels as values, which g++ and clang
+    // both have). The addresses are filled in when a list first runs.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+    void run(Flat &f)
+    {
+        // In the order of Step.
+        static const void *const handlers[] = {
+            &&doCopy,         &&doNeg,          &&doNot,
+            &&doAdd,          &&doSub,          &&doMul,
+            &&doDiv,          &&doPow,          &&doSquare,
+            &&doLt,           &&doLe,           &&doGt,
+            &&doGe,           &&doEq,           &&doNe,
+            &&doAddElem,      &&doSubElem,      &&doMulElem,
+            &&doLoadElem,     &&doLoadDeriv,    &&doLoadDeriv0,
+            &&doBuiltin,      &&doTree,         &&doAndJump,
+            &&doOrJump,       &&doTruth,        &&doJumpUnlessLt,
+            &&doJumpUnlessLe, &&doJumpUnlessGt, &&doJumpUnlessGe,
+            &&doJumpUnlessEq, &&doJumpUnlessNe, &&doJumpIfZero,
+            &&doJump,         &&doStoreElem,    &&doStoreDeriv,
+            &&doStoreDeriv0,  &&doStoreDerivOp, &&doStoreDerivOp2,
+            &&doFill,         &&doCount,        &&doIfAdd,
+            &&doIfLtAddElem,  &&doIfLeAddElem,  &&doForInit,
+            &&doForNext,      &&doExec,         &&doReturn,
+        };
+        static_assert(std::size(handlers) == std::size_t(Step::Return) + 1);
+        if (!f.threaded) {
+            for (Ins &in : f.ins)
+                in.handler = handlers[std::size_t(in.op)];
+            f.threaded = true;
+        }
+        const bool progress = bool(m_options.progress);
+        const Ins *step = f.ins.data();
+#define KV_GO(target)                                                                              \
+    do {                                                                                           \
+        step = (target);                                                                           \
+        goto * step->handler;                                                                      \
+    } while (false)
+        KV_GO(step);
+    doCopy : {
+        const Ins &in = *step;
+        *in.dst = *in.a;
+        KV_GO(in.to);
+    }
+    doNeg : {
+        const Ins &in = *step;
+        *in.dst = -*in.a;
+        KV_GO(in.to);
+    }
+    doNot : {
+        const Ins &in = *step;
+        *in.dst = *in.a == 0.0 ? 1.0 : 0.0;
+        KV_GO(in.to);
+    }
+    doAdd : {
+        const Ins &in = *step;
+        *in.dst = *in.a + *in.b;
+        KV_GO(in.to);
+    }
+    doSub : {
+        const Ins &in = *step;
+        *in.dst = *in.a - *in.b;
+        KV_GO(in.to);
+    }
+    doMul : {
+        const Ins &in = *step;
+        *in.dst = *in.a * *in.b;
+        KV_GO(in.to);
+    }
+    doDiv : {
+        const Ins &in = *step;
+        *in.dst = divide(*in.a, *in.b, in.line);
+        KV_GO(in.to);
+    }
+    doPow : {
+        const Ins &in = *step;
+        *in.dst = power(*in.a, *in.b, in.line);
+        KV_GO(in.to);
+    }
+    doSquare : {
+        const Ins &in = *step;
+        *in.dst = *in.a * *in.a;
+        KV_GO(in.to);
+    }
+    doLt : {
+        const Ins &in = *step;
+        *in.dst = *in.a < *in.b;
+        KV_GO(in.to);
+    }
+    doLe : {
+        const Ins &in = *step;
+        *in.dst = *in.a <= *in.b;
+        KV_GO(in.to);
+    }
+    doGt : {
+        const Ins &in = *step;
+        *in.dst = *in.a > *in.b;
+        KV_GO(in.to);
+    }
+    doGe : {
+        const Ins &in = *step;
+        *in.dst = *in.a >= *in.b;
+        KV_GO(in.to);
+    }
+    doEq : {
+        const Ins &in = *step;
+        *in.dst = *in.a == *in.b;
+        KV_GO(in.to);
+    }
+    doNe : {
+        const Ins &in = *step;
+        *in.dst = *in.a != *in.b;
+        KV_GO(in.to);
+    }
+    doAddElem : {
+        const Ins &in = *step;
+        *in.dst = *in.a + in.elem->s->v[at(*in.elem)];
+        KV_GO(in.to);
+    }
+    doSubElem : {
+        const Ins &in = *step;
+        *in.dst = *in.a - in.elem->s->v[at(*in.elem)];
+        KV_GO(in.to);
+    }
+    doMulElem : {
+        const Ins &in = *step;
+        *in.dst = *in.a * in.elem->s->v[at(*in.elem)];
+        KV_GO(in.to);
+    }
+    doLoadElem : {
+        const Ins &in = *step;
+        *in.dst = in.elem->s->v[at(*in.elem)];
+        KV_GO(in.to);
+    }
+    doLoadDeriv : {
+        const Ins &in = *step;
+        *in.dst = in.elem->s->d[at(*in.elem)];
+        KV_GO(in.to);
+    }
+    doLoadDeriv0 : {
+        const Ins &in = *step;
+        *in.dst = in.sym->d[0];
+        KV_GO(in.to);
+    }
+    doBuiltin : {
+        const Ins &in = *step;
+        *in.dst = builtin(in.aux, *in.a, in.b ? *in.b : 0.0, in.line);
+        KV_GO(in.to);
+    }
+    doTree : {
+        const Ins &in = *step;
+        *in.dst = eval(*in.expr);
+        KV_GO(in.to);
+    }
+    doAndJump : {
+        const Ins &in = *step;
+        if (*in.a == 0.0) {
+            *in.dst = 0.0;
+            KV_GO(in.jump);
+        }
+        KV_GO(in.to);
+    }
+    doOrJump : {
+        const Ins &in = *step;
+        if (*in.a != 0.0) {
+            *in.dst = 1.0;
+            KV_GO(in.jump);
+        }
+        KV_GO(in.to);
+    }
+    doTruth : {
+        const Ins &in = *step;
+        *in.dst = *in.a != 0.0 ? 1.0 : 0.0;
+        KV_GO(in.to);
+    }
+    doJumpUnlessLt : {
+        const Ins &in = *step;
+        KV_GO(*in.a < *in.b ? in.to : in.jump);
+    }
+    doJumpUnlessLe : {
+        const Ins &in = *step;
+        KV_GO(*in.a <= *in.b ? in.to : in.jump);
+    }
+    doJumpUnlessGt : {
+        const Ins &in = *step;
+        KV_GO(*in.a > *in.b ? in.to : in.jump);
+    }
+    doJumpUnlessGe : {
+        const Ins &in = *step;
+        KV_GO(*in.a >= *in.b ? in.to : in.jump);
+    }
+    doJumpUnlessEq : {
+        const Ins &in = *step;
+        KV_GO(*in.a == *in.b ? in.to : in.jump);
+    }
+    doJumpUnlessNe : {
+        const Ins &in = *step;
+        KV_GO(*in.a != *in.b ? in.to : in.jump);
+    }
+    doJumpIfZero : {
+        const Ins &in = *step;
+        KV_GO(*in.a == 0.0 ? in.jump : in.to);
+    }
+    doJump : {
+        const Ins &in = *step;
+        KV_GO(in.to);
+    }
+    doStoreElem : {
+        const Ins &in = *step;
+        in.sym->v[at(*in.elem)] = *in.a;
+        KV_GO(in.to);
+    }
+    doStoreDeriv : {
+        const Ins &in = *step;
+        const std::size_t i = at(*in.elem);
+        in.sym->d[i] = *in.a;
+        in.sym->dset[i] = 1;
+        KV_GO(in.to);
+    }
+    doStoreDeriv0 : {
+        const Ins &in = *step;
+        in.sym->d[0] = *in.a;
+        in.sym->dset[0] = 1;
+        KV_GO(in.to);
+    }
+    doStoreDerivOp : {
+        const Ins &in = *step;
+        const double v = arithmetic(Step(in.aux), *in.a, *in.b, in.line);
+        const std::size_t i = at(*in.elem);
+        in.sym->d[i] = v;
+        in.sym->dset[i] = 1;
+        KV_GO(in.to);
+    }
+    doStoreDerivOp2 : {
+        const Ins &in = *step;
+        const double ab = arithmetic(Step(in.aux / 256), *in.a, *in.b, in.line);
+        const double v = arithmetic(Step(in.aux % 256), ab, *in.c, in.line);
+        const std::size_t i = at(*in.elem);
+        in.sym->d[i] = v;
+        in.sym->dset[i] = 1;
+        KV_GO(in.to);
+    }
+    doFill : {
+        const Ins &in = *step;
+        std::fill(in.sym->v.begin(), in.sym->v.end(), *in.a);
+        KV_GO(in.to);
+    }
+    doCount : {
+        const Ins &in = *step;
+        if (progress)
+            tick(in.aux, in.line);
+        KV_GO(in.to);
+    }
+    doIfAdd : {
+        const Ins &in = *step;
+        const bool holds = in.aux ? *in.a <= *in.b : *in.a < *in.b;
+        const AddTo &to = (*in.sums)[holds ? 0 : 1];
+        if (to.dst)
+            *to.dst = *to.a + (to.elem ? to.elem->s->v[at(*to.elem)] : *to.b);
+        KV_GO(in.to);
+    }
+    doIfLtAddElem : {
+        const Ins &in = *step;
+        if (*in.a < *in.b)
+            *in.dst = *in.c + in.elem->s->v[at(*in.elem)];
+        else
+            *in.dst2 = *in.d + *in.e;
+        KV_GO(in.to);
+    }
+    doIfLeAddElem : {
+        const Ins &in = *step;
+        if (*in.a <= *in.b)
+            *in.dst = *in.c + in.elem->s->v[at(*in.elem)];
+        else
+            *in.dst2 = *in.d + *in.e;
+        KV_GO(in.to);
+    }
+    doForInit : {
+        const Ins &in = *step;
+        LoopState &l = *in.loop;
+        l.n = passes(*in.a, *in.b, *in.c, in.line);
+        l.first = *in.a;
+        l.step = *in.c;
+        l.k = 0;
+        if (l.n == 0)
+            KV_GO(in.jump);
+        *in.dst = l.first + double(l.k) * l.step;
+        // Whole values below 10^9 are exact both ways.
+        const bool counts
+            = whole(l.first) && whole(l.step) && std::abs(l.first + double(l.n - 1) * l.step) < 1e9;
+        l.whole = counts ? int(l.first) : NotWhole;
+        l.wholeStep = counts ? int(l.step) : 0;
+        KV_GO(in.to);
+    }
+    doForNext : {
+        const Ins &in = *step;
+        LoopState &l = *in.loop;
+        const bool again = ++l.k < l.n;
+        if (again) {
+            *in.dst = l.first + double(l.k) * l.step;
+            l.whole += l.wholeStep;
+        }
+        if (progress)
+            tick(in.aux, in.line);
+        KV_GO(again ? in.jump : in.to);
+    }
+    doExec : {
+        const Ins &in = *step;
+        exec(*in.stmt);
+        KV_GO(in.to);
+    }
+    doReturn : {
+        const Ins &in = *step;
+        if (progress && in.aux > 0)
+            tick(in.aux, in.line);
+        return;
+    }
+#undef KV_GO
+    }
+#pragma GCC diagnostic pop
 
     // ---- statements ----
     void exec(const Block &block)
@@ -1681,12 +2019,23 @@ private:
 
     // The passes of a For loop, fixed before the first: values come from the pass
     // number, so no rounding builds up (For x = 0 To 5.5 Step 0.05 makes 111 passes).
+    // A whole number below 10^9, which an int holds exactly (no call of floor).
+    static bool whole(double v)
+    {
+        return std::abs(v) < 1e9 && double(int(v)) == v;
+    }
+
     long long passes(double first, double last, double step, int line) const
     {
         if (step == 0.0)
             fail(line, QStringLiteral("the For loop's Step is 0, so it would never end"));
-        const double span = (last - first) / step;
-        const double passes = span < -1e-9 ? 0.0 : std::floor(span + 1e-9) + 1.0;
+        // Counting by 1 between whole numbers (For i = 1 To M - 1) needs no division;
+        // the count is the one the general rule gives.
+        const bool byOne = step == 1.0 && whole(first) && whole(last);
+        const double span = byOne ? last - first : (last - first) / step;
+        const double passes = span < -1e-9 ? 0.0
+                              : byOne      ? span + 1.0
+                                           : std::floor(span + 1e-9) + 1.0;
         if (passes > double(m_options.loopLimit))
             fail(line,
                  QStringLiteral(
@@ -2197,6 +2546,17 @@ void Interpreter::initiate(const Stmt &st)
         std::size_t k = 0;
         for (int s : diff) {
             const Symbol &sy = sym(s);
+            // Most often every derivative is set and a number: look for a fault only
+            // when a quick pass finds one.
+            const std::size_t count = sy.v.size();
+            bool finite = true;
+            for (std::size_t i = 0; i < count; ++i)
+                finite &= std::isfinite(sy.d[i]);
+            if (finite && !std::memchr(sy.dset.data(), 0, count)) {
+                std::copy_n(sy.d.begin(), count, dydt.begin() + std::ptrdiff_t(k));
+                k += count;
+                continue;
+            }
             for (std::size_t i = 0; i < sy.v.size(); ++i, ++k) {
                 if (!sy.dset[i])
                     fail(st.line,

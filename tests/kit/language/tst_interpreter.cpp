@@ -220,6 +220,33 @@ private slots:
                           "      y'[k] = 1/(k - 2)\n   End For\nEnd Model\n"
                           "Initiate EULER For m Equations y Of t Span 0, 1 Step 0.5\n")
             << 4 << "division by zero (1 / 0)";
+        // What only parameters and numbers make is worked out once before a loop,
+        // unless the loop may change a parameter.
+        QTest::newRow("parameter declared in the loop")
+            << QByteArray("Variable s = 0, i\nFor i = 1 To 3\n   Parameter p = i\n"
+                          "   s = s + p*2\nEnd For\nPrint s\n")
+            << 0 << "12";
+        QTest::newRow("parameter counting an inner loop")
+            << QByteArray("Parameter p = 0\nVariable s = 0, i\nFor i = 1 To 2\n"
+                          "   For p = 1 To 3\n      s = s + (p + 1)*2\n   End For\nEnd For\n"
+                          "Print s\n")
+            << 0 << "36";
+        QTest::newRow("division by a zero parameter in a branch never taken")
+            << QByteArray("Parameter z = 0, w = 3\nVariable s = 0, i\nFor i = 1 To 3\n"
+                          "   If i > 5 Then\n      s = s + 1/z\n   End If\n"
+                          "   s = s + (w - 1)*2\nEnd For\nPrint s\n")
+            << 0 << "12";
+        // A derivative of two operations is set in one step, with the errors of each.
+        QTest::newRow("division by zero in a derivative of two operations")
+            << QByteArray("Variable y[3] = 1, t, k\nModel m\n   For k = 1 To 3\n"
+                          "      y'[k] = (y[k] + 1)/(k - 2)\n   End For\nEnd Model\n"
+                          "Initiate EULER For m Equations y Of t Span 0, 1 Step 0.5\n")
+            << 4 << "division by zero (2 / 0)";
+        QTest::newRow("index past the edge in a derivative of two operations")
+            << QByteArray("Variable y[3] = 1, t, k\nModel m\n   For k = 1 To 3\n"
+                          "      y'[k] = y[k+1]*2/3\n   End For\nEnd Model\n"
+                          "Initiate EULER For m Equations y Of t Span 0, 1 Step 0.5\n")
+            << 4 << "index out of range: y[4], but 'y' has the size 3";
         // A job run without the check (check = no) may call a built-in wrongly.
         QTest::newRow("built-in without its argument")
             << QByteArray("Variable x\nx = sin()\n") << 2 << "'sin' takes 1 argument(s), 0 given";
