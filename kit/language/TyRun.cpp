@@ -11,6 +11,7 @@
 #include <Solvers.h>
 
 #include <QHash>
+#include <QSet>
 
 #include <array>
 #include <cmath>
@@ -20,6 +21,7 @@
 #include <limits>
 #include <map>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -119,15 +121,17 @@ public:
         : m_options(options)
     {}
 
+    // The job is read twice, a statement outside all blocks (or a whole block) at a
+    // time, so that a long job never has all its trees at once. The first reading
+    // declares every name, keeps the models and functions, and finds the first
+    // syntax fault and the first name that cannot be bound: a job with either runs
+    // nothing. The second runs each statement as it is read and then lets it go.
     RunResult run(const QByteArray &source)
     {
         try {
-            m_program = parse(decodeSource(source));
-            collect(m_program.statements);
-            resolve(m_program.statements, nullptr);
-            QHash<QString, int> declared;
-            m_flat = declaredOnce(m_program.statements, declared);
-            runBlock(m_program.statements);
+            const QString text = decodeSource(source);
+            survey(text);
+            runEach(text);
             m_result.ok = true;
         } catch (const SyntaxError &e) {
             m_result.errorLine = e.line;
@@ -142,7 +146,11 @@ public:
 private:
     const RunOptions &m_options;
     RunResult m_result;
-    Program m_program;
+    // The statements kept for the whole run, in the order of the file: the models and
+    // functions, and any statement with one inside it (which only a job run without
+    // the check can have).
+    Block m_definitions;
+    qsizetype m_outputKept = 0;
     std::vector<Symbol> m_syms;
     QHash<QString, int> m_names;
     int m_quiet = 0;                                 // Print and Plot write nothing while above 0
@@ -168,42 +176,47 @@ private:
         return int(m_syms.size()) - 1;
     }
 
+    // The names a statement declares, and those of the blocks inside it.
+    void collect(const Stmt &st)
+    {
+        switch (st.kind) {
+        case StmtKind::Declare:
+            for (const Decl &d : st.decls)
+                if (!m_names.contains(d.name)) {
+                    const int slot
+                        = addSymbol(d.name, st.isParameter ? Symbol::Parameter : Symbol::Variable);
+                    m_syms[slot].ndims = int(d.sizes.size());
+                    m_names.insert(d.name, slot);
+                }
+            break;
+        case StmtKind::Function:
+        case StmtKind::Model: {
+            const int slot
+                = addSymbol(st.name, st.kind == StmtKind::Model ? Symbol::Model : Symbol::Function);
+            m_syms[slot].def = &st;
+            m_names.insert(st.name, slot);
+            for (const QString &p : st.params) {
+                const int local = addSymbol(p, Symbol::Local);
+                m_syms[std::size_t(slot)].params.push_back(local);
+            }
+            collect(st.body);
+            break;
+        }
+        case StmtKind::For:
+        case StmtKind::If:
+            collect(st.body);
+            for (const Block &b : st.branches)
+                collect(b);
+            break;
+        default:
+            break;
+        }
+    }
+
     void collect(const Block &block)
     {
-        for (const StmtPtr &st : block) {
-            switch (st->kind) {
-            case StmtKind::Declare:
-                for (const Decl &d : st->decls)
-                    if (!m_names.contains(d.name)) {
-                        const int slot = addSymbol(
-                            d.name, st->isParameter ? Symbol::Parameter : Symbol::Variable);
-                        m_syms[slot].ndims = int(d.sizes.size());
-                        m_names.insert(d.name, slot);
-                    }
-                break;
-            case StmtKind::Function:
-            case StmtKind::Model: {
-                const int slot = addSymbol(
-                    st->name, st->kind == StmtKind::Model ? Symbol::Model : Symbol::Function);
-                m_syms[slot].def = st.get();
-                m_names.insert(st->name, slot);
-                for (const QString &p : st->params) {
-                    const int local = addSymbol(p, Symbol::Local);
-                    m_syms[std::size_t(slot)].params.push_back(local);
-                }
-                collect(st->body);
-                break;
-            }
-            case StmtKind::For:
-            case StmtKind::If:
-                collect(st->body);
-                for (const Block &b : st->branches)
-                    collect(b);
-                break;
-            default:
-                break;
-            }
-        }
+        for (const StmtPtr &st : block)
+            collect(*st);
         // Loop variables no declaration names.
         for (const StmtPtr &st : block)
             if (st->kind == StmtKind::For && !m_names.contains(st->name))
@@ -223,6 +236,64 @@ private:
         return *it;
     }
 
+    // Binding a name can fail only by the table of names, which is whole once the
+    // job has been read. While it is first read, the uses of the names are noted
+    // instead: the first of each name (and of each count of arguments a call gives
+    // it), in the order binding meets them, so that the first to fail is known
+    // before anything runs. A use's place is its statement's number and its number
+    // within the statement.
+    using Place = std::pair<long long, long long>;
+    struct Use
+    {
+        Place place;
+        int line = 0;
+    };
+    struct Uses
+    {
+        QHash<std::pair<QString, int>, Use> first; // by name and count of arguments (-1: none)
+        std::optional<RunError> fault;             // the first that fails whatever is declared
+        Place faultPlace;
+    };
+    Uses *m_noting = nullptr; // set while uses are noted, not bound
+    Place m_place;
+
+    // Why a use of name cannot be bound, with arguments when it is called: slot is
+    // where it stands, -1 when it is unknown.
+    QString useFault(int slot, const QString &name, int arguments) const
+    {
+        if (slot < 0)
+            return QStringLiteral("unknown name '") + name + u'\'';
+        if (arguments < 0)
+            return {};
+        const Symbol &f = m_syms[std::size_t(slot)];
+        if (f.kind != Symbol::Function)
+            return QStringLiteral("'") + name + QStringLiteral("' is not a function");
+        if (f.params.size() != std::size_t(arguments))
+            return QStringLiteral("'%1' takes %2 arguments")
+                .arg(name, QString::number(f.params.size()));
+        return {};
+    }
+
+    int bind(const QString &name, int line, const QHash<QString, int> *locals, int arguments)
+    {
+        ++m_place.second;
+        if (m_noting) {
+            const std::pair<QString, int> key{name, arguments};
+            if (!m_noting->first.contains(key))
+                m_noting->first.insert(key, Use{m_place, line});
+            return -1;
+        }
+        int slot = -1;
+        if (locals && locals->contains(name))
+            slot = locals->value(name);
+        else
+            slot = m_names.value(name, -1);
+        const QString fault = useFault(slot, name, arguments);
+        if (!fault.isEmpty())
+            fail(line, fault);
+        return slot;
+    }
+
     void resolve(const Expr *e, const QHash<QString, int> *locals)
     {
         if (!e)
@@ -233,26 +304,25 @@ private:
         case Op::Name:
         case Op::Index:
         case Op::Deriv:
-            e->slot = slotOf(e->name, e->line, locals);
+            e->slot = bind(e->name, e->line, locals, -1);
             break;
         case Op::Call: {
             const auto b = builtinIds().constFind(e->name.toLower());
             if (b != builtinIds().constEnd()) {
+                ++m_place.second;
                 // A job run without the check may call one with too few arguments.
                 const QString fault = builtinCallFault(e->name, qsizetype(e->args.size()));
-                if (!fault.isEmpty())
-                    fail(e->line, fault);
+                if (!fault.isEmpty()) {
+                    if (!m_noting)
+                        fail(e->line, fault);
+                    if (!m_noting->fault) {
+                        m_noting->fault = RunError{e->line, fault};
+                        m_noting->faultPlace = m_place;
+                    }
+                }
                 e->slot = -2 - *b;
             } else {
-                e->slot = slotOf(e->name, e->line, locals);
-                const Symbol &f = m_syms[std::size_t(e->slot)];
-                if (f.kind != Symbol::Function)
-                    fail(e->line,
-                         QStringLiteral("'") + e->name + QStringLiteral("' is not a function"));
-                if (f.params.size() != e->args.size())
-                    fail(e->line,
-                         QStringLiteral("'%1' takes %2 arguments")
-                             .arg(e->name, QString::number(f.params.size())));
+                e->slot = bind(e->name, e->line, locals, int(e->args.size()));
             }
             break;
         }
@@ -263,50 +333,173 @@ private:
 
     void resolve(const Block &block, const QHash<QString, int> *locals)
     {
-        for (const StmtPtr &st : block) {
-            if (st->kind == StmtKind::Function) {
-                QHash<QString, int> params;
-                const Symbol &f = m_syms[std::size_t(m_names.value(st->name))];
-                for (qsizetype i = 0; i < st->params.size(); ++i)
-                    params.insert(st->params.at(i), f.params[std::size_t(i)]);
-                resolve(st->expr.get(), &params);
-                continue;
-            }
-            if (st->kind == StmtKind::Assign || st->kind == StmtKind::For)
-                st->slot = slotOf(st->name, st->line, locals);
-            for (const Decl &d : st->decls) {
-                for (const ExprPtr &e : d.sizes)
-                    resolve(e.get(), locals);
-                resolve(d.value.get(), locals);
-                for (const ExprPtr &e : d.list)
-                    resolve(e.get(), locals);
-            }
-            for (const Expr *e : {st->expr.get(),
-                                  st->first.get(),
-                                  st->last.get(),
-                                  st->step.get(),
-                                  st->left.get(),
-                                  st->right.get(),
-                                  st->spanFrom.get(),
-                                  st->spanTo.get(),
-                                  st->outputStep.get(),
-                                  st->until.get(),
-                                  st->x.get()})
-                resolve(e, locals);
-            for (const ExprPtr &e : st->indices)
-                resolve(e.get(), locals);
-            for (const ExprPtr &e : st->conditions)
-                resolve(e.get(), locals);
-            for (const ExprPtr &e : st->ys)
-                resolve(e.get(), locals);
-            for (const Item &i : st->items)
-                resolve(i.expr.get(), locals);
-            for (const Option &o : st->options)
-                resolve(o.value.get(), locals);
-            resolve(st->body, locals);
-            for (const Block &b : st->branches)
-                resolve(b, locals);
+        for (const StmtPtr &st : block)
+            resolve(*st, locals);
+    }
+
+    void resolve(const Stmt &st, const QHash<QString, int> *locals)
+    {
+        if (st.kind == StmtKind::Function) {
+            QHash<QString, int> params;
+            const Symbol &f = m_syms[std::size_t(m_names.value(st.name))];
+            for (qsizetype i = 0; i < st.params.size(); ++i)
+                params.insert(st.params.at(i), f.params[std::size_t(i)]);
+            resolve(st.expr.get(), &params);
+            return;
         }
+        if (st.kind == StmtKind::Assign || st.kind == StmtKind::For)
+            st.slot = bind(st.name, st.line, locals, -1);
+        for (const Decl &d : st.decls) {
+            for (const ExprPtr &e : d.sizes)
+                resolve(e.get(), locals);
+            resolve(d.value.get(), locals);
+            for (const ExprPtr &e : d.list)
+                resolve(e.get(), locals);
+        }
+        for (const Expr *e : {st.expr.get(),
+                              st.first.get(),
+                              st.last.get(),
+                              st.step.get(),
+                              st.left.get(),
+                              st.right.get(),
+                              st.spanFrom.get(),
+                              st.spanTo.get(),
+                              st.outputStep.get(),
+                              st.until.get(),
+                              st.x.get()})
+            resolve(e, locals);
+        for (const ExprPtr &e : st.indices)
+            resolve(e.get(), locals);
+        for (const ExprPtr &e : st.conditions)
+            resolve(e.get(), locals);
+        for (const ExprPtr &e : st.ys)
+            resolve(e.get(), locals);
+        for (const Item &i : st.items)
+            resolve(i.expr.get(), locals);
+        for (const Option &o : st.options)
+            resolve(o.value.get(), locals);
+        resolve(st.body, locals);
+        for (const Block &b : st.branches)
+            resolve(b, locals);
+    }
+
+    // A model or a function, or a statement with one inside it.
+    static bool defines(const Stmt &st)
+    {
+        if (st.kind == StmtKind::Model || st.kind == StmtKind::Function)
+            return true;
+        for (const StmtPtr &inner : st.body)
+            if (defines(*inner))
+                return true;
+        for (const Block &b : st.branches)
+            for (const StmtPtr &inner : b)
+                if (defines(*inner))
+                    return true;
+        return false;
+    }
+
+    // The first reading (see run).
+    void survey(const QString &text)
+    {
+        Uses uses;
+        m_noting = &uses;
+        QHash<QString, int> declared;
+        bool once = true;
+        QStringList loopNames; // of the For loops outside all blocks, in order
+        QSet<QString> loopsSeen;
+        std::vector<long long> definedAt; // the statement number of each definition
+        long long number = 0;
+        parseEach(text, [&](StmtPtr &&st) {
+            ++number;
+            collect(*st);
+            if (st->kind == StmtKind::For && !loopsSeen.contains(st->name)) {
+                loopsSeen.insert(st->name);
+                loopNames << st->name;
+            }
+            once = once && declaredOnce(*st, declared);
+            if (defines(*st)) {
+                definedAt.push_back(number);
+                m_definitions.push_back(std::move(st));
+            } else {
+                m_place = {number, 0};
+                resolve(*st, nullptr);
+            }
+        });
+        for (const QString &name : loopNames)
+            if (!m_names.contains(name))
+                m_names.insert(name, addSymbol(name, Symbol::Loop));
+        m_flat = once;
+        m_noting = nullptr;
+
+        // Every name is declared now: the first use that fails stops the job.
+        std::optional<RunError> first = uses.fault;
+        Place at = uses.faultPlace;
+        const auto earlier = [&](const Place &place, int line, const QString &message) {
+            if (!first || place < at) {
+                first = RunError{line, message};
+                at = place;
+            }
+        };
+        for (auto it = uses.first.cbegin(); it != uses.first.cend(); ++it) {
+            const QString fault
+                = useFault(m_names.value(it.key().first, -1), it.key().first, it.key().second);
+            if (!fault.isEmpty())
+                earlier(it->place, it->line, fault);
+        }
+        // The definitions are bound at once: they stay for the whole run.
+        for (std::size_t i = 0; i < m_definitions.size(); ++i) {
+            m_place = {definedAt[i], 0};
+            try {
+                resolve(*m_definitions[i], nullptr);
+            } catch (const RunError &e) {
+                earlier(m_place, e.line, e.message);
+            }
+        }
+        if (first)
+            throw *first;
+    }
+
+    // The second reading: each statement outside all blocks is bound, compiled and
+    // run as it comes, a few hundred at a time, and then let go. The steps count for
+    // progress exactly as they would in one list of the whole job: the count of the
+    // statements not yet counted goes on from one list to the next.
+    void runEach(const QString &text)
+    {
+        constexpr std::size_t PerList = 256;
+        std::size_t definition = 0;
+        Block held; // the statements the list at work points into
+        std::size_t listed = 0;
+        auto list = std::make_unique<Flat>();
+        const auto runList = [&](int counted) {
+            const int statements = list->statements, lastLine = list->lastLine;
+            complete(*list, counted);
+            run(*list);
+            list = std::make_unique<Flat>();
+            held.clear();
+            listed = 0;
+            list->statements = statements - counted;
+            list->lastLine = lastLine;
+        };
+        parseEach(text, [&](StmtPtr &&st) {
+            const Stmt *stmt = st.get();
+            if (defines(*st)) {
+                stmt = m_definitions[definition++].get();
+                st.reset();
+            } else {
+                resolve(*st, nullptr);
+            }
+            if (!m_flat) {
+                exec(*stmt);
+                return;
+            }
+            compileListed(*list, *stmt);
+            if (st)
+                held.push_back(std::move(st));
+            if (++listed >= PerList)
+                runList(0);
+        });
+        if (m_flat)
+            runList(list->statements);
     }
 
     // ---- values ----
@@ -780,36 +973,38 @@ private:
     // Compiled code holds the addresses of scalars and the number of indices of every
     // array, as the declarations give them. A name declared twice could change both
     // while a list runs, so such a job runs by the tree walk throughout.
-    bool declaredOnce(const Block &block, QHash<QString, int> &seen) const
+    bool declaredOnce(const Stmt &st, QHash<QString, int> &seen) const
     {
-        for (const StmtPtr &st : block) {
-            for (const Decl &d : st->decls)
-                if (seen[d.name]++ > 0)
-                    return false;
-            if (!declaredOnce(st->body, seen))
+        for (const Decl &d : st.decls)
+            if (seen[d.name]++ > 0)
                 return false;
-            for (const Block &b : st->branches)
-                if (!declaredOnce(b, seen))
-                    return false;
-        }
+        if (!declaredOnce(st.body, seen))
+            return false;
+        for (const Block &b : st.branches)
+            if (!declaredOnce(b, seen))
+                return false;
         return true;
     }
 
-    void runBlock(const Block &block)
+    bool declaredOnce(const Block &block, QHash<QString, int> &seen) const
     {
-        if (!m_flat) {
-            exec(block);
-            return;
-        }
-        Flat f;
-        compile(f, block);
-        run(f);
+        for (const StmtPtr &st : block)
+            if (!declaredOnce(*st, seen))
+                return false;
+        return true;
     }
 
     void compile(Flat &f, const Block &block)
     {
         compileBlock(f, block);
-        put(f, Step::Return, f.lastLine).aux = f.statements;
+        complete(f, f.statements);
+    }
+
+    // Ends the list with its Return, which counts the last statements, and links the
+    // steps.
+    void complete(Flat &f, int counted)
+    {
+        put(f, Step::Return, f.lastLine).aux = counted;
         // Follow jumps to their targets, so a branch's last step leads out directly.
         auto target = [&](int i) {
             while (std::size_t(i) < f.ins.size() && f.ins[std::size_t(i)].op == Step::Jump)
@@ -1247,13 +1442,18 @@ private:
 
     void compileBlock(Flat &f, const Block &block)
     {
-        for (const StmtPtr &st : block) {
-            compileStmt(f, *st);
-            if (f.depth == 0 && f.statements >= CountEvery) {
-                Ins &in = put(f, Step::Count, f.lastLine);
-                in.aux = f.statements;
-                f.statements = 0;
-            }
+        for (const StmtPtr &st : block)
+            compileListed(f, *st);
+    }
+
+    // A statement of a block, counted for progress.
+    void compileListed(Flat &f, const Stmt &st)
+    {
+        compileStmt(f, st);
+        if (f.depth == 0 && f.statements >= CountEvery) {
+            Ins &in = put(f, Step::Count, f.lastLine);
+            in.aux = f.statements;
+            f.statements = 0;
         }
     }
 
@@ -2059,9 +2259,20 @@ private:
             for (double v : all)
                 line.number(v);
         }
-        m_result.output << line.line();
+        putLine(line.line());
+    }
+
+    // A line of output: kept in the result while it has room, and handed on.
+    void putLine(const QString &line)
+    {
+        if (m_result.linesNotKept == 0 && line.size() <= m_options.outputKept - m_outputKept) {
+            m_result.output << line;
+            m_outputKept += line.size();
+        } else {
+            ++m_result.linesNotKept;
+        }
         if (m_options.printed)
-            m_options.printed(line.line());
+            m_options.printed(line);
     }
 
     QString seriesName(const Stmt &st, std::size_t y)
@@ -2345,9 +2556,7 @@ private:
                     head.text(formatNumber(v)
                               + (sym(u).v.size() > 1 ? QStringLiteral(" ") : QString()));
             }
-            m_result.output << head.line();
-            if (m_options.printed)
-                m_options.printed(head.line());
+            putLine(head.line());
         }
     }
 

@@ -30,6 +30,9 @@ struct RunOptions
     QString loopLimitSetting = QStringLiteral("loop-limit"); // where the limit is set
     // Called with every line the job's Print statements write, as it is written.
     std::function<void(const QString &line)> printed;
+    // The most characters of printed lines RunResult.output keeps; the lines past them
+    // are only counted. A caller that takes every line through printed keeps none.
+    qsizetype outputKept = 64 * 1024 * 1024;
     // Called now and then with the line being run, so a window can follow the run.
     std::function<void(int line)> progress;
     // Called as an Initiate or a Find goes on, and with total 0 when it has ended.
@@ -39,12 +42,13 @@ struct RunOptions
 struct RunResult
 {
     bool ok = false;
-    int errorLine = 0;    // where a run-time error stopped the run
-    QString error;        // what happened; empty when the run completed
-    QStringList output;   // the lines the job printed, up to the error
-    QString title;        // the Title statement's text
-    PlotData plot;        // every point the Plot statements added
-    bool hasPlot = false; // at least one Plot statement ran
+    int errorLine = 0;       // where a run-time error stopped the run
+    QString error;           // what happened; empty when the run completed
+    QStringList output;      // the lines the job printed, up to the error (see outputKept)
+    qint64 linesNotKept = 0; // the lines printed after those output keeps
+    QString title;           // the Title statement's text
+    PlotData plot;           // every point the Plot statements added
+    bool hasPlot = false;    // at least one Plot statement ran
 };
 
 RunResult runTessaly(const QByteArray &source, const RunOptions &options = {});

@@ -1010,11 +1010,34 @@ private:
     }
 };
 
-// Joins the lines into blocks.
+// Joins the lines into blocks. With a receiver, every statement outside all blocks
+// goes to it as soon as it is whole (a block with its End) and is not kept.
 class Assembler
 {
 public:
+    explicit Assembler(const std::function<void(StmtPtr &&)> &receiver = {})
+        : m_receiver(receiver)
+    {}
+
     void add(ParsedLine &&p)
+    {
+        addLine(std::move(p));
+        if (m_receiver && m_open.empty() && !m_program.statements.empty()) {
+            StmtPtr whole = std::move(m_program.statements.back());
+            m_program.statements.clear();
+            m_receiver(std::move(whole));
+        }
+    }
+
+    Program finish(int lastLine)
+    {
+        if (!m_open.empty())
+            throw SyntaxError(lastLine, QStringLiteral("a block is never closed"));
+        return std::move(m_program);
+    }
+
+private:
+    void addLine(ParsedLine &&p)
     {
         if (p.failed)
             throw SyntaxError(p.errorLine, p.error);
@@ -1072,20 +1095,13 @@ public:
         }
     }
 
-    Program finish(int lastLine)
-    {
-        if (!m_open.empty())
-            throw SyntaxError(lastLine, QStringLiteral("a block is never closed"));
-        return std::move(m_program);
-    }
-
-private:
     struct Open
     {
         Stmt *owner;
         bool sawElse;
         int line;
     };
+    std::function<void(StmtPtr &&)> m_receiver;
     Program m_program;
     std::vector<Open> m_open;
 
@@ -1176,7 +1192,12 @@ private:
 
 Program parse(const QString &text)
 {
-    Assembler assembler;
+    return parseEach(text, {});
+}
+
+Program parseEach(const QString &text, const std::function<void(StmtPtr &&)> &receiver)
+{
+    Assembler assembler(receiver);
     LineCursor cursor(text);
     const LineText lines = [&cursor](int line) { return cursor.at(line); };
     std::optional<SyntaxError> lexFault, fault;

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -167,6 +168,12 @@ Program parse(const LexResult &lexed);
 // tokens are held; throws SyntaxError with the lexer's first fault, when there is one,
 // else the parser's.
 Program parse(const QString &text);
+// The same, handing each statement outside all blocks (a block whole, with its End) to
+// receiver as soon as it is read, so that only one such statement's tree is held; the
+// program returned is then empty. Nothing is handed on after the first fault, and the
+// fault is thrown only once the whole text is read: a lexer's fault on a later line
+// still comes first. The receiver may throw; the reading stops there.
+Program parseEach(const QString &text, const std::function<void(StmtPtr &&)> &receiver);
 
 // ---- one statement at a time, as the checker reads a file ----
 

@@ -32,6 +32,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     ty::RunOptions options;
+    options.outputKept = 0; // every line is written as it comes
     options.printed = [](const QString &line) { std::printf("%s\n", line.toUtf8().constData()); };
     const ty::RunResult result = ty::runTessaly(file.readAll(), options);
     std::fflush(stdout);

@@ -340,6 +340,7 @@ Report buildReport(const Request &request, const ToolKitFiles::LaunchSettings &s
     w.line(QStringLiteral("------------------"));
     ty::RunOptions options;
     options.loopLimit = settings.loopLimit;
+    options.outputKept = 0; // the report takes every line through printed
     options.loopLimitSetting
         = QStringLiteral("loop-limit in ")
           + (settings.source.isEmpty() ? QStringLiteral("the built-in settings") : settings.source);

@@ -10,7 +10,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -263,6 +267,109 @@ private slots:
         QCOMPARE(r.ok, line == 0);
         QCOMPARE(r.errorLine, line);
         QCOMPARE(r.ok ? r.output.value(r.output.size() - 1).trimmed() : r.error, result);
+    }
+
+    // A job runs as it is read, a few hundred statements at a time; what is known of
+    // the whole file must still hold: a name that cannot be bound, or a fault of the
+    // reading, anywhere stops the job before it prints; models and names may be used
+    // before the lines that define them; a name declared twice runs by the tree walk.
+    void aJobRunAsItIsReadKnowsTheWholeFile_data()
+    {
+        QTest::addColumn<QByteArray>("job");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("result"); // the error, or the last line printed
+        QTest::addColumn<int>("printed");
+        QByteArray prints;
+        for (int i = 0; i < 600; ++i)
+            prints += "Print " + QByteArray::number(i) + "\n";
+        QTest::newRow("unknown name far down") << "Variable x\n" + prints + "x = zz\n"
+                                               << 602 << "unknown name 'zz'" << 0;
+        QTest::newRow("call of a name declared later as a variable")
+            << "Variable x\n" + prints + "x = f(1)\nVariable f\n"
+            << 602 << "'f' is not a function" << 0;
+        QTest::newRow("wrong count of arguments before the function")
+            << "Variable x\n" + prints + "x = f(1, 2)\nFunction f(a) = a\n"
+            << 602 << "'f' takes 1 arguments" << 0;
+        QTest::newRow("lexer fault after a parser fault")
+            << "Variable x\nx = (1\n" + prints + "Print \"open\n"
+            << 603 << "unterminated string: a string must end with \" on the line where it starts"
+            << 0;
+        // A declaration gives its value when its line runs: before it, a is 0.
+        QTest::newRow("names and models used before their lines")
+            << "Print \"go\"\n" + prints
+                   + "Initiate EULER For m Equations a Of t Span 0, 1 Step 0.5\nPrint a, n\n"
+                     "Model m\n   a' = -a\nEnd Model\nVariable a = 1, t, n = 3\nPrint a, n\n"
+            << 0 << "1         3" << 603;
+        QTest::newRow("a model inside a loop, called before it")
+            << QByteArray("Variable a = 1, t\nInitiate EULER For m Equations a Of t Span 0, 1 "
+                          "Step 1\nPrint a\nFor i = 1 To 2\n   Model m\n      a' = -2*a\n"
+                          "   End Model\nEnd For\n")
+            << 0 << "-1" << 1;
+        QTest::newRow("declared twice, across hundreds of statements")
+            << "Variable x = 1\n" + prints + "x = x + 1\nVariable x = 5\nx = x + 1\nPrint x\n"
+            << 0 << "6" << 601;
+    }
+
+    void aJobRunAsItIsReadKnowsTheWholeFile()
+    {
+        QFETCH(QByteArray, job);
+        QFETCH(int, line);
+        QFETCH(QString, result);
+        QFETCH(int, printed);
+        const ty::RunResult r = ty::runTessaly(job);
+        QCOMPARE(r.ok, line == 0);
+        QCOMPARE(r.errorLine, line);
+        QCOMPARE(r.ok ? r.output.value(r.output.size() - 1).trimmed() : r.error, result);
+        QCOMPARE(r.output.size(), printed);
+    }
+
+    // The result keeps printed lines up to its limit and counts the rest; every line
+    // still goes to the caller.
+    void theOutputKeptStopsAtItsLimit()
+    {
+        QStringList heard;
+        ty::RunOptions options;
+        options.outputKept = 25; // two lines of ten characters and one of one
+        options.printed = [&](const QString &line) { heard << line; };
+        const ty::RunResult r = ty::runTessaly("Print 1\nPrint 2\nPrint \"a\"\nPrint 3\n"
+                                               "Print \"b\"\n",
+                                               options);
+        QVERIFY(r.ok);
+        QCOMPARE(r.output, QStringList({"         1", "         2", "a"}));
+        QCOMPARE(r.linesNotKept, 2);
+        QCOMPARE(heard.size(), 5);
+    }
+
+    // A long generated job runs in a few times its size: the address space is limited
+    // to ten times the file (prlimit --as), with a fixed allowance for the program and
+    // its libraries (a job of one line needs about 70 MB).
+    void aLongJobRunsWithinTenTimesTheFileSize()
+    {
+        const QString prlimit = QStandardPaths::findExecutable(QStringLiteral("prlimit"));
+        if (prlimit.isEmpty())
+            QSKIP("prlimit (util-linux) is not installed");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("long.ty"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("Variable x, y = 1\n");
+            for (int i = 0; i < 350000; ++i)
+                f.write("x = 1 + y*2\n");
+            f.write("y = x + 1\nPrint y\n");
+        }
+        const qint64 size = QFileInfo(path).size();
+        QVERIFY(size > 4'000'000);
+        QProcess process;
+        process.start(prlimit,
+                      {QStringLiteral("--as=") + QString::number(10 * size + 100 * 1024 * 1024),
+                       QStringLiteral(KV_TYRUN_CLI),
+                       path});
+        QVERIFY(process.waitForFinished(-1));
+        QCOMPARE(process.readAllStandardError(), QByteArray());
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.readAllStandardOutput(), QByteArray("         4\n"));
     }
 
     // The checker and the interpreter read one grammar: a job that does not read
