@@ -680,6 +680,10 @@ private:
             return a - b * std::floor(a / b);
         }
         switch (id) {
+        case Min: // of two, as the list of min(a, b) gives it
+            return b < a ? b : a;
+        case Max:
+            return a < b ? b : a;
         case Sin:
             return std::sin(a);
         case Cos:
@@ -1218,11 +1222,17 @@ private:
         }
         case Op::Call: {
             const int id = -2 - e.slot;
-            if (e.slot >= 0 || id == Min || id == Max || id == Sum || id == Size
-                || e.args.size() != (takesTwo(id) ? 2u : 1u))
+            // min and max of two numbers (no whole array among them) are a step too.
+            const auto wholeArray
+                = [&](const Expr &x) { return x.op == Op::Name && sym(x.slot).ndims > 0; };
+            const bool two = takesTwo(id)
+                             || ((id == Min || id == Max) && e.args.size() == 2
+                                 && !wholeArray(*e.args[0]) && !wholeArray(*e.args[1]));
+            if (e.slot >= 0 || ((id == Min || id == Max) && !two) || id == Sum || id == Size
+                || e.args.size() != (two ? 2u : 1u))
                 return tree();
             const double *a = compileExpr(f, *e.args[0]);
-            const double *b = takesTwo(id) ? compileExpr(f, *e.args[1]) : nullptr;
+            const double *b = two ? compileExpr(f, *e.args[1]) : nullptr;
             Ins &in = put(f, Step::Builtin, e.line);
             in.aux = id;
             in.a = a;
