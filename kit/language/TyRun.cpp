@@ -903,6 +903,7 @@ private:
         IfLtAddElem, // the same, when a < b: *dst = *c + element (a whole one), else *dst2 = *d +
                      // *e
         IfLeAddElem, // a <= b
+        IfAddChain,  // IfLtAddElem and IfLeAddElem in a row that add to one scalar (see Link)
         ForInit,
         ForNext,
         Exec, // a statement the tree walk runs
@@ -921,6 +922,15 @@ private:
         const Elem *elem = nullptr;
     };
 
+    // One If of an IfAddChain: when *a < *b (<= with orEqual), add the element, else *e.
+    struct Link
+    {
+        const double *a = nullptr, *b = nullptr, *e = nullptr;
+        const Elem *elem = nullptr;
+        bool orEqual = false;
+    };
+    using Chain = std::vector<Link>;
+
     struct Ins
     {
         Step op = Step::Return;
@@ -938,6 +948,7 @@ private:
         const std::array<AddTo, 2> *sums = nullptr; // IfAdd: when the test holds, else
         double *dst2 = nullptr;                     // IfLtAddElem, IfLeAddElem: the Else's
         const double *d = nullptr, *e = nullptr;
+        const Chain *chain = nullptr;  // IfAddChain's Ifs, in order
         const void *handler = nullptr; // the code that carries the step out (see run)
     };
 
@@ -963,10 +974,15 @@ private:
         std::deque<Elem> elems;
         std::deque<int> wholes; // whole-number indices
         std::deque<LoopState> loops;
-        std::deque<std::array<AddTo, 2>> sums;                    // IfAdd's branches
-        std::vector<std::pair<int, const int *>> counters;        // while compiling: kept counters
-        int statements = 0, lastLine = 0, depth = 0;              // while compiling: see counts
-        bool threaded = false;                                    // every step's handler is set
+        std::deque<std::array<AddTo, 2>> sums;             // IfAdd's branches
+        std::vector<std::pair<int, const int *>> counters; // while compiling: kept counters
+        int statements = 0, lastLine = 0, depth = 0;       // while compiling: see counts
+        bool threaded = false;                             // every step's handler is set
+        std::deque<Chain> chains;                          // IfAddChain's
+        // While compiling: the block whose statements are compiled, and the block and
+        // step of the last IfLtAddElem, IfLeAddElem or IfAddChain.
+        const Block *block = nullptr, *chainBlock = nullptr;
+        std::size_t chainStep = 0;
         std::unordered_map<const Expr *, const double *> hoisted; // see hoist
         int hoisting = 0; // while compiling: inside a loop whose invariants are hoisted
     };
@@ -1452,8 +1468,10 @@ private:
 
     void compileBlock(Flat &f, const Block &block)
     {
+        const Block *outer = std::exchange(f.block, &block);
         for (const StmtPtr &st : block)
             compileListed(f, *st);
+        f.block = outer;
     }
 
     // A statement of a block, counted for progress.
@@ -1666,6 +1684,18 @@ private:
         // + u[i-1, j, k] Else nb = nb + uFace), has a step that reads its branches at once.
         const bool edge
             = then.dst && then.elem && then.elem->integral && otherwise.dst && !otherwise.elem;
+        const Link link{swapped ? b : a, swapped ? a : b, otherwise.b, then.elem, orEqual};
+        if (edge && chained(f, then, otherwise, link)) {
+            Ins &last = f.ins.back();
+            if (last.op != Step::IfAddChain) {
+                last.chain = &f.chains.emplace_back(
+                    Chain{Link{last.a, last.b, last.e, last.elem, last.op == Step::IfLeAddElem}});
+                last.op = Step::IfAddChain;
+            }
+            f.chains.back().push_back(link);
+            counts(f, st, 2);
+            return true;
+        }
         Ins &in = put(f,
                       !edge     ? Step::IfAdd
                       : orEqual ? Step::IfLeAddElem
@@ -1682,10 +1712,29 @@ private:
             in.dst2 = otherwise.dst;
             in.d = otherwise.a;
             in.e = otherwise.b;
+            f.chainBlock = f.block;
+            f.chainStep = f.ins.size() - 1;
             return true;
         }
         in.sums = &f.sums.emplace_back(std::array<AddTo, 2>{then, otherwise});
         return true;
+    }
+
+    // Whether an If of the edge shape joins the IfLtAddElem, IfLeAddElem or
+    // IfAddChain step just before it: that step is the previous statement's, in the
+    // same block (so no jump leads in between), and both add to one scalar (s = s +
+    // ...) that no test or else value reads. The chain keeps the scalar in hand
+    // between its Ifs and makes the same additions in the same order.
+    static bool chained(const Flat &f, const AddTo &then, const AddTo &otherwise, const Link &l)
+    {
+        if (f.ins.empty() || f.chainBlock != f.block || f.chainStep != f.ins.size() - 1)
+            return false;
+        const Ins &last = f.ins.back();
+        double *sum = last.dst;
+        const bool accumulates = last.c == sum && last.dst2 == sum && last.d == sum && last.a != sum
+                                 && last.b != sum && last.e != sum;
+        return accumulates && then.dst == sum && then.a == sum && otherwise.dst == sum
+               && otherwise.a == sum && l.a != sum && l.b != sum && l.e != sum;
     }
 
     // Counts statements run; progress hears of every 4096th.
@@ -1786,8 +1835,9 @@ private:
             &&doJump,         &&doStoreElem,    &&doStoreDeriv,
             &&doStoreDeriv0,  &&doStoreDerivOp, &&doStoreDerivOp2,
             &&doFill,         &&doCount,        &&doIfAdd,
-            &&doIfLtAddElem,  &&doIfLeAddElem,  &&doForInit,
-            &&doForNext,      &&doExec,         &&doReturn,
+            &&doIfLtAddElem,  &&doIfLeAddElem,  &&doIfAddChain,
+            &&doForInit,      &&doForNext,      &&doExec,
+            &&doReturn,
         };
         static_assert(std::size(handlers) == std::size_t(Step::Return) + 1);
         if (!f.threaded) {
@@ -2039,6 +2089,17 @@ private:
             *in.dst = *in.c + in.elem->s->v[at(*in.elem)];
         else
             *in.dst2 = *in.d + *in.e;
+        KV_GO(in.to);
+    }
+    doIfAddChain : {
+        // An error stops the run, so the sum needs no storing on the way to one.
+        const Ins &in = *step;
+        double sum = *in.dst;
+        for (const Link &l : *in.chain)
+            sum = sum
+                  + ((l.orEqual ? *l.a <= *l.b : *l.a < *l.b) ? l.elem->s->v[atWhole(*l.elem)]
+                                                              : *l.e);
+        *in.dst = sum;
         KV_GO(in.to);
     }
     doForInit : {

@@ -240,6 +240,21 @@ private slots:
                           "   If i > 5 Then\n      s = s + 1/z\n   End If\n"
                           "   s = s + (w - 1)*2\nEnd For\nPrint s\n")
             << 0 << "12";
+        // Ifs in a row that add a neighbour or an edge value to one sum are one step,
+        // but not across the end of a block, nor when a test reads the sum.
+        QTest::newRow("neighbour sums after an inner block")
+            << QByteArray("Variable u[3] = [1, 2, 4], s = 0, c = 0, i\nFor i = 1 To 3\n"
+                          "   If c > 0 Then\n      If i > 1 Then\n         s = s + u[i-1]\n"
+                          "      Else\n         s = s + 10\n      End If\n   End If\n"
+                          "   If i < 3 Then\n      s = s + u[i+1]\n   Else\n"
+                          "      s = s + 100\n   End If\nEnd For\nPrint s\n")
+            << 0 << "106";
+        QTest::newRow("neighbour sums whose test reads the sum")
+            << QByteArray("Variable u[3] = [1, 2, 4], s = 3, i\nFor i = 1 To 3\n"
+                          "   If i > 1 Then\n      s = s + u[i-1]\n   Else\n      s = s + 1\n"
+                          "   End If\n   If s > 3 Then\n      s = s + u[i]\n   Else\n"
+                          "      s = s + 1000\n   End If\nEnd For\nPrint s\n")
+            << 0 << "14";
         // A derivative of two operations is set in one step, with the errors of each.
         QTest::newRow("division by zero in a derivative of two operations")
             << QByteArray("Variable y[3] = 1, t, k\nModel m\n   For k = 1 To 3\n"
