@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <stdexcept>
 
@@ -245,24 +246,39 @@ void runNlopt(nlopt::algorithm algorithm, Model &m, Result &r, Vec &x)
 {
     const unsigned n = unsigned(x.size());
     nlopt::opt solver(algorithm, n);
+    // NLopt turns whatever the model throws into a bare "nlopt failure"; the model's
+    // own error (a division by zero at line 7) is kept here and thrown again.
     struct Context
     {
         Model *m;
         Result *r;
-    } context{&m, &r};
+        std::exception_ptr failure;
+    } context{&m, &r, nullptr};
+    struct Keep
+    {
+        [[noreturn]] static void failure(void *data)
+        {
+            static_cast<Context *>(data)->failure = std::current_exception();
+            throw nlopt::forced_stop();
+        }
+    };
     solver.set_min_objective(
-        [](unsigned dim, const double *px, double *grad, void *data) {
-            auto *c = static_cast<Context *>(data);
-            const Vec v = Eigen::Map<const Vec>(px, dim);
-            if (grad) {
-                const Vec d = c->m->df(v);
-                std::copy(d.data(), d.data() + dim, grad);
-                c->m->mark(*c->r, v); // a gradient is asked for at each major iterate
-            } else if (c->m->p.iterated) {
-                // A method without gradients: every evaluation counts.
-                c->m->p.iterated(c->m->evaluations + 1, c->m->limit);
+        [](unsigned dim, const double *px, double *grad, void *data) -> double {
+            try {
+                auto *c = static_cast<Context *>(data);
+                const Vec v = Eigen::Map<const Vec>(px, dim);
+                if (grad) {
+                    const Vec d = c->m->df(v);
+                    std::copy(d.data(), d.data() + dim, grad);
+                    c->m->mark(*c->r, v); // a gradient is asked for at each major iterate
+                } else if (c->m->p.iterated) {
+                    // A method without gradients: every evaluation counts.
+                    c->m->p.iterated(c->m->evaluations + 1, c->m->limit);
+                }
+                return c->m->f(v);
+            } catch (...) {
+                Keep::failure(data);
             }
-            return c->m->f(v);
         },
         &context);
     const Eigen::Index count = m.g(x).size();
@@ -274,15 +290,19 @@ void runNlopt(nlopt::algorithm algorithm, Model &m, Result &r, Vec &x)
                const double *px,
                double *grad,
                void *data) {
-                auto *c = static_cast<Context *>(data);
-                const Vec v = Eigen::Map<const Vec>(px, dim);
-                const Vec gv = c->m->g(v);
-                std::copy(gv.data(), gv.data() + mc, result);
-                if (grad) {
-                    const Mat J = c->m->dg(v);
-                    for (unsigned i = 0; i < mc; ++i)
-                        for (unsigned j = 0; j < dim; ++j)
-                            grad[i * dim + j] = J(i, j);
+                try {
+                    auto *c = static_cast<Context *>(data);
+                    const Vec v = Eigen::Map<const Vec>(px, dim);
+                    const Vec gv = c->m->g(v);
+                    std::copy(gv.data(), gv.data() + mc, result);
+                    if (grad) {
+                        const Mat J = c->m->dg(v);
+                        for (unsigned i = 0; i < mc; ++i)
+                            for (unsigned j = 0; j < dim; ++j)
+                                grad[i * dim + j] = J(i, j);
+                    }
+                } catch (...) {
+                    Keep::failure(data);
                 }
             },
             &context,
@@ -300,6 +320,10 @@ void runNlopt(nlopt::algorithm algorithm, Model &m, Result &r, Vec &x)
         solver.optimize(xs, value);
     } catch (const nlopt::roundoff_limited &) {
         // the best point found stands
+    } catch (...) {
+        if (context.failure)
+            std::rethrow_exception(context.failure);
+        throw;
     }
     x = Eigen::Map<const Vec>(xs.data(), n);
     if (algorithm == nlopt::LN_COBYLA)

@@ -2592,7 +2592,15 @@ private:
                 evaluate(x, &g);
                 return kv::Vec(Eigen::Map<const kv::Vec>(g.data(), Eigen::Index(g.size())));
             };
-            const kv::opt::Result r = kv::opt::minimise(solver, problem);
+            const kv::opt::Result r = [&] {
+                try {
+                    return kv::opt::minimise(solver, problem);
+                } catch (const std::runtime_error &e) { // the library's own failure
+                    fail(st.line,
+                         QStringLiteral("%1: the method failed (%2)")
+                             .arg(solver, QString::fromStdString(e.what())));
+                }
+            }();
             path = r.path;
             solution = r.x;
             converged = r.converged;

@@ -463,6 +463,12 @@ private slots:
         QTest::newRow("no convergence")
             << head + "Model m\n   r = x^2 + 1\nEnd Model\nFind x In m Using NEWTON To Zero r\n"
             << 6 << "NEWTON did not converge" << QByteArray();
+        // The optimisers of NLopt once lost the model's error and aborted the launcher.
+        QTest::newRow("error inside a model that SQP runs")
+            << head
+                   + "Model m\n   r = (x - 3)^2 + 1/(y - 1)\nEnd Model\n"
+                     "Find x In m Using SQP To Minimize r\n"
+            << 4 << "division by zero (1 / 0)" << QByteArray();
         QTest::newRow("step size collapse")
             << head
                    + "Model m\n   y' = y^2\nEnd Model\n"
