@@ -8,6 +8,7 @@
 
 #include <Models.h>
 
+#include "LimitedRun.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
 #include <QTest>
 
 #include <cmath>
@@ -360,8 +362,7 @@ private slots:
     // its libraries (a job of one line needs about 70 MB).
     void aLongJobRunsWithinTenTimesTheFileSize()
     {
-        const QString prlimit = QStandardPaths::findExecutable(QStringLiteral("prlimit"));
-        if (prlimit.isEmpty())
+        if (prlimitProgram().isEmpty())
             QSKIP("prlimit (util-linux) is not installed");
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
@@ -376,15 +377,12 @@ private slots:
         }
         const qint64 size = QFileInfo(path).size();
         QVERIFY(size > 4'000'000);
-        QProcess process;
-        process.start(prlimit,
-                      {QStringLiteral("--as=") + QString::number(10 * size + 100 * 1024 * 1024),
-                       QStringLiteral(KV_TYRUN_CLI),
-                       path});
-        QVERIFY(process.waitForFinished(-1));
-        QCOMPARE(process.readAllStandardError(), QByteArray());
-        QCOMPARE(process.exitCode(), 0);
-        QCOMPARE(process.readAllStandardOutput(), QByteArray("         4\n"));
+        const LimitedRun run
+            = runWithinAddressSpace(KV_TYRUN_CLI, path, 10 * size + 100 * 1024 * 1024);
+        QVERIFY(run.finished);
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray("         4\n"));
     }
 
     // The checker and the interpreter read one grammar: a job that does not read

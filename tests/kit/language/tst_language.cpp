@@ -2,6 +2,7 @@
 #include "TessalyCheck.h"
 #include "demos/DemoCatalogue.h"
 
+#include "LimitedRun.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -9,6 +10,7 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
 #include <QTest>
 
 namespace {
@@ -502,8 +504,7 @@ void TestLanguage::checkerStaysWithinTenTimesTheFileSize()
     QFETCH(QByteArray, line);
     QFETCH(int, lines);
     QFETCH(QByteArray, output);
-    const QString prlimit = QStandardPaths::findExecutable(QStringLiteral("prlimit"));
-    if (prlimit.isEmpty())
+    if (prlimitProgram().isEmpty())
         QSKIP("prlimit (util-linux) is not installed");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -524,14 +525,10 @@ void TestLanguage::checkerStaysWithinTenTimesTheFileSize()
     }
     const qint64 size = QFileInfo(path).size();
     QVERIFY(size > 50'000'000);
-    QProcess process;
-    process.start(prlimit,
-                  {QStringLiteral("--as=") + QString::number(10 * size),
-                   QStringLiteral(KV_TYCHECK_CLI),
-                   path});
-    QVERIFY(process.waitForFinished(-1));
-    QCOMPARE(process.exitCode(), output.isEmpty() ? 0 : 1);
-    const QByteArray printed = process.readAllStandardOutput();
+    const LimitedRun run = runWithinAddressSpace(KV_TYCHECK_CLI, path, 10 * size);
+    QVERIFY(run.finished);
+    QCOMPARE(run.exitCode, output.isEmpty() ? 0 : 1);
+    const QByteArray printed = run.out;
     if (lines > 0) {
         QCOMPARE(printed, QByteArray());
     } else {
