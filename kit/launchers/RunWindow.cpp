@@ -580,11 +580,17 @@ void RunWindow::jobEnded()
                                  .arg(QString::number(report.findings),
                                       report.findings == 1 ? QStringLiteral("finding")
                                                            : QStringLiteral("findings")));
-        else if (!report.problems.isEmpty())
+        else if (!report.problems.isEmpty()) {
+            const int line = report.problems.first().line;
+            // A short run may stop before the bar heard of any line; a Find or an
+            // Initiate keeps its own count.
+            if (m_bar->format() == QStringLiteral("line %v of %m") && line > m_bar->value()
+                && line <= m_bar->maximum())
+                m_bar->setValue(line);
             m_phase->setText(QStringLiteral("Stopped at line %1: %2")
-                                 .arg(QString::number(report.problems.first().line),
+                                 .arg(QString::number(line),
                                       ty::escapeControls(report.problems.first().message)));
-        else
+        } else
             m_phase->setText(QStringLiteral("Finished, not clean: ") + outcome);
         break;
     }

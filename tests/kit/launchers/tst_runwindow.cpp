@@ -222,6 +222,7 @@ private slots:
         QTRY_COMPARE(ended.size(), 1);
         QCOMPARE(window.status(), int(RunReport::JobFailed));
         QCOMPARE(window.phaseText(), QString("Stopped at line 3: division by zero (1 / 0)"));
+        QCOMPARE(window.progressText(), QString("line 3 of 3"));
         QCOMPARE(window.linesText(),
                  QString("before\ndivide.ty:3: division by zero (1 / 0)\n    3 | x = 1/(x - 2)"));
     }
