@@ -981,8 +981,9 @@ private:
         std::deque<Chain> chains;                          // IfAddChain's
         // While compiling: the block whose statements are compiled, and the block and
         // step of the last IfLtAddElem, IfLeAddElem or IfAddChain.
-        const Block *block = nullptr, *chainBlock = nullptr;
+        const Block *block = nullptr, *chainBlock = nullptr, *startBlock = nullptr;
         std::size_t chainStep = 0;
+        std::size_t startStep = 0; // the AddElem, SubElem or MulElem a chain may start with
         std::unordered_map<const Expr *, const double *> hoisted; // see hoist
         int hoisting = 0; // while compiling: inside a loop whose invariants are hoisted
     };
@@ -1554,6 +1555,12 @@ private:
                 return tree(); // the walk reports it, after the value
             if (st.indices.empty() && s.ndims == 0) {
                 compileExpr(f, *st.expr, s.v.data());
+                const Step last = f.ins.back().op;
+                if ((last == Step::AddElem || last == Step::SubElem || last == Step::MulElem)
+                    && f.ins.back().dst == s.v.data() && f.ins.back().elem->integral) {
+                    f.startBlock = f.block;
+                    f.startStep = f.ins.size() - 1;
+                }
                 counts(f, st);
                 return;
             }
@@ -1691,8 +1698,22 @@ private:
                 last.chain = &f.chains.emplace_back(
                     Chain{Link{last.a, last.b, last.e, last.elem, last.op == Step::IfLeAddElem}});
                 last.op = Step::IfAddChain;
+                last.aux = ChainFromSum;
             }
             f.chains.back().push_back(link);
+            counts(f, st, 2);
+            return true;
+        }
+        if (edge && startsChain(f, then, otherwise, link)) {
+            Ins &first = f.ins.back();
+            first.aux = first.op == Step::AddElem   ? ChainAdd
+                        : first.op == Step::SubElem ? ChainSub
+                                                    : ChainMul;
+            first.c = first.a;
+            first.op = Step::IfAddChain;
+            first.chain = &f.chains.emplace_back(Chain{link});
+            f.chainBlock = f.block;
+            f.chainStep = f.ins.size() - 1;
             counts(f, st, 2);
             return true;
         }
@@ -1731,9 +1752,28 @@ private:
             return false;
         const Ins &last = f.ins.back();
         double *sum = last.dst;
-        const bool accumulates = last.c == sum && last.dst2 == sum && last.d == sum && last.a != sum
-                                 && last.b != sum && last.e != sum;
+        // A chain's own Ifs were taken in on these same terms.
+        const bool accumulates = last.op == Step::IfAddChain
+                                 || (last.c == sum && last.dst2 == sum && last.d == sum
+                                     && last.a != sum && last.b != sum && last.e != sum);
         return accumulates && then.dst == sum && then.a == sum && otherwise.dst == sum
+               && otherwise.a == sum && l.a != sum && l.b != sum && l.e != sum;
+    }
+
+    // How an IfAddChain starts its sum: from the scalar, or as the statement before
+    // the Ifs computed it (nb = -6*u[i, j, k]: *c times the element).
+    enum ChainStart { ChainFromSum, ChainAdd, ChainSub, ChainMul };
+
+    // Whether the first If of a chain can take in the statement just before it, an
+    // assignment of a scalar or number and a whole-number element to the sum, in the
+    // same block with nothing in between.
+    static bool startsChain(const Flat &f, const AddTo &then, const AddTo &otherwise, const Link &l)
+    {
+        if (f.ins.empty() || f.startBlock != f.block || f.startStep != f.ins.size() - 1)
+            return false;
+        const Ins &start = f.ins.back();
+        double *sum = start.dst;
+        return start.a != sum && then.dst == sum && then.a == sum && otherwise.dst == sum
                && otherwise.a == sum && l.a != sum && l.b != sum && l.e != sum;
     }
 
@@ -1795,6 +1835,15 @@ private:
         if (outside)
             outOfRange(s, given, el.line);
         return flat;
+    }
+
+    // The value of an element's derivative (the place is worked out after the value,
+    // as the tree walk does), marked as set.
+    [[gnu::always_inline]] void storeDerivative(const Ins &in, double v)
+    {
+        const std::size_t i = at(*in.elem);
+        in.sym->d[i] = v;
+        in.sym->dset[i] = 1;
     }
 
     double arithmetic(Step op, double a, double b, int line)
@@ -2028,9 +2077,7 @@ private:
     }
     doStoreDeriv : {
         const Ins &in = *step;
-        const std::size_t i = at(*in.elem);
-        in.sym->d[i] = *in.a;
-        in.sym->dset[i] = 1;
+        storeDerivative(in, *in.a);
         KV_GO(in.to);
     }
     doStoreDeriv0 : {
@@ -2041,19 +2088,13 @@ private:
     }
     doStoreDerivOp : {
         const Ins &in = *step;
-        const double v = arithmetic(Step(in.aux), *in.a, *in.b, in.line);
-        const std::size_t i = at(*in.elem);
-        in.sym->d[i] = v;
-        in.sym->dset[i] = 1;
+        storeDerivative(in, arithmetic(Step(in.aux), *in.a, *in.b, in.line));
         KV_GO(in.to);
     }
     doStoreDerivOp2 : {
         const Ins &in = *step;
         const double ab = arithmetic(Step(in.aux / 256), *in.a, *in.b, in.line);
-        const double v = arithmetic(Step(in.aux % 256), ab, *in.c, in.line);
-        const std::size_t i = at(*in.elem);
-        in.sym->d[i] = v;
-        in.sym->dset[i] = 1;
+        storeDerivative(in, arithmetic(Step(in.aux % 256), ab, *in.c, in.line));
         KV_GO(in.to);
     }
     doFill : {
@@ -2095,6 +2136,10 @@ private:
         // An error stops the run, so the sum needs no storing on the way to one.
         const Ins &in = *step;
         double sum = *in.dst;
+        if (in.aux != ChainFromSum) {
+            const double v = in.elem->s->v[atWhole(*in.elem)];
+            sum = in.aux == ChainAdd ? *in.c + v : in.aux == ChainSub ? *in.c - v : *in.c * v;
+        }
         for (const Link &l : *in.chain)
             sum = sum
                   + ((l.orEqual ? *l.a <= *l.b : *l.a < *l.b) ? l.elem->s->v[atWhole(*l.elem)]

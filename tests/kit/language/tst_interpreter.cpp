@@ -257,6 +257,11 @@ private slots:
                           "   End If\n   If s > 3 Then\n      s = s + u[i]\n   Else\n"
                           "      s = s + 1000\n   End If\nEnd For\nPrint s\n")
             << 0 << "14";
+        QTest::newRow("neighbour sums started by the statement before")
+            << QByteArray("Variable u[3] = [4, 1, 2], s = 0, i\nFor i = 1 To 3\n"
+                          "   s = 2*u[i]\n   If s > 3 Then\n      s = s + u[i]\n   Else\n"
+                          "      s = s + 100\n   End If\nEnd For\nPrint s\n")
+            << 0 << "6";
         // A derivative of two operations is set in one step, with the errors of each.
         QTest::newRow("division by zero in a derivative of two operations")
             << QByteArray("Variable y[3] = 1, t, k\nModel m\n   For k = 1 To 3\n"
