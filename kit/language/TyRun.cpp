@@ -948,7 +948,7 @@ private:
         const std::array<AddTo, 2> *sums = nullptr; // IfAdd: when the test holds, else
         double *dst2 = nullptr;                     // IfLtAddElem, IfLeAddElem: the Else's
         const double *d = nullptr, *e = nullptr;
-        const Chain *chain = nullptr;  // IfAddChain's Ifs, in order
+        Chain *chain = nullptr;        // IfAddChain's Ifs, in order
         const void *handler = nullptr; // the code that carries the step out (see run)
     };
 
@@ -1515,39 +1515,34 @@ private:
                                         ? st.expr->args[0].get()
                                         : nullptr;
                 const auto op1 = inner ? last.find(inner->op) : last.end();
+                const auto store = [&](Step step, int line, const double *a) -> Ins & {
+                    Ins &in = put(f, step, line);
+                    in.a = a;
+                    in.elem = el;
+                    in.sym = &s;
+                    counts(f, st);
+                    return in;
+                };
                 if (el && op1 != last.end() && op1->first != Op::Div && inner->args.size() == 2
                     && !f.hoisted.count(inner)) {
                     const double *a = compileExpr(f, *inner->args[0]);
                     const double *b = compileExpr(f, *inner->args[1]);
                     const double *c = compileExpr(f, *st.expr->args[1]);
-                    Ins &in = put(f, Step::StoreDerivOp2, st.expr->line);
+                    Ins &in = store(Step::StoreDerivOp2, st.expr->line, a);
                     in.aux = int(op1->second) * 256 + int(op->second);
-                    in.a = a;
                     in.b = b;
                     in.c = c;
-                    in.elem = el;
-                    in.sym = &s;
-                    counts(f, st);
                     return;
                 }
                 if (el && op != last.end() && st.expr->args.size() == 2) {
                     const double *a = compileExpr(f, *st.expr->args[0]);
                     const double *b = compileExpr(f, *st.expr->args[1]);
-                    Ins &in = put(f, Step::StoreDerivOp, st.expr->line);
+                    Ins &in = store(Step::StoreDerivOp, st.expr->line, a);
                     in.aux = int(op->second);
-                    in.a = a;
                     in.b = b;
-                    in.elem = el;
-                    in.sym = &s;
-                    counts(f, st);
                     return;
                 }
-                const double *v = compileExpr(f, *st.expr);
-                Ins &in = put(f, el ? Step::StoreDeriv : Step::StoreDeriv0, st.line);
-                in.a = v;
-                in.elem = el;
-                in.sym = &s;
-                counts(f, st);
+                store(el ? Step::StoreDeriv : Step::StoreDeriv0, st.line, compileExpr(f, *st.expr));
                 return;
             }
             if (s.kind == Symbol::Parameter || s.kind == Symbol::Model
@@ -1700,7 +1695,7 @@ private:
                 last.op = Step::IfAddChain;
                 last.aux = ChainFromSum;
             }
-            f.chains.back().push_back(link);
+            last.chain->push_back(link);
             counts(f, st, 2);
             return true;
         }
